@@ -1,0 +1,29 @@
+// The record loop: the sorted work file becomes the index region and the data
+// region of the dictionary.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "dic/dic_format.h"
+#include "platform/byte_source.h"
+
+namespace kelm {
+
+// Ordinary size of a data block from the entry count: 10 units, or the count
+// divided by 10000 when it exceeds 200000.
+std::uint32_t default_units_for(std::int32_t entry_count);
+
+// The number of leading bytes two zero-terminated strings share; copies the
+// rest of `current`, with its terminator, into `rest`.
+int common_prefix(const unsigned char* previous, const unsigned char* current,
+                  unsigned char* rest);
+
+// Reads the sorted work file and writes the index work file and the data work
+// file. Closes all three on every path. 0 with `counts` filled, or a negative
+// result after printing its message: -3 write failure, -4 line without
+// " /// ", -6 a format limit broken, -2 a read error.
+int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
+                    std::uint32_t default_units, DicCounts& counts);
+
+}  // namespace kelm

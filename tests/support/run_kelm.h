@@ -1,0 +1,32 @@
+// Runs the kelm executable as a child process and collects what it prints.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelm_test {
+
+struct RunResult {
+  int status = -1;    // exit status 0..255, or 128 + signal number
+  std::string out;    // standard output
+  std::string err;    // standard error
+};
+
+using EnvList = std::vector<std::pair<std::string, std::string>>;
+
+// Runs KELM_BINARY with `args`. `env` sets (or, with an empty name's value
+// "\x01unset", removes) variables on top of the test's own environment.
+RunResult run_kelm(const std::vector<std::string>& args, const EnvList& env = {});
+
+// Runs any program the same way.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const EnvList& env = {});
+
+// The value that unsets a variable in an EnvList.
+extern const char* const UNSET;
+
+// The banner kelm prints before anything else.
+std::string kelm_banner();
+
+}  // namespace kelm_test
