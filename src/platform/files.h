@@ -1,5 +1,6 @@
 // The thin layer over files: opening with the standard I/O modes (paths are
-// UTF-8 byte strings on every platform), removing, and renaming.
+// UTF-8 byte strings on every platform), exclusive creation, removing, and a
+// rename that never replaces an existing file.
 #pragma once
 
 #include <cstdio>
@@ -9,7 +10,17 @@ namespace kelm {
 // Opens `path` with a binary standard I/O mode ("rb", "wb+", "ab+").
 std::FILE* open_file(const char* path, const char* mode);
 
+// Creates `path` for reading and writing ("wb+"), but only when no file of
+// that name exists. 0 with *out set; 1 when the name is taken; -1 otherwise.
+int create_exclusive(const char* path, std::FILE** out);
+
 // Removes a file. 0 on success, -1 on failure.
 int remove_file(const char* path);
+
+// Renames `from` to `to`; fails (-1) when a file named `to` exists. 0 on success.
+int rename_noreplace(const char* from, const char* to);
+
+// True when both paths name the same existing file.
+bool same_file(const char* a, const char* b);
 
 }  // namespace kelm
