@@ -299,7 +299,8 @@ void parse_blocks(const Bytes& b, ParsedDictionary& d) {
 
     std::size_t p = blk.offset + 2;
     std::string previous;
-    while (block_end - p >= 2 && p + 2 <= size && b.u16(p) != 0) {
+    // A record head needs 4 bytes; fewer left before the block's end are amari.
+    while (block_end - p >= 4 && p + 2 <= size && b.u16(p) != 0) {
       DicRecord r = parse_record(b, p, block_end, blk, previous);
       p = r.offset + 4 + r.field_length;
       previous = r.headword;
