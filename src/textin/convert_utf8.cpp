@@ -6,7 +6,9 @@
 // from 0x80 up leads a three-byte sequence whose value is kept to 16 bits. The
 // bytes after a lead are taken as they come: only their low six bits count. A
 // sequence cut short by the end of the line gives REPLACEMENT_UNIT and ends the
-// conversion; nothing behind the line's zero byte is read.
+// conversion; nothing behind the line's zero byte is read. A sequence whose
+// value is zero (an overlong form such as C0 80) gives REPLACEMENT_UNIT: a
+// zero unit would end the line there and silently drop the rest of the entry.
 #include <cstddef>
 #include <cstring>
 
@@ -18,6 +20,10 @@ namespace kelm {
 namespace {
 
 inline bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+inline char16_t never_zero(unsigned v) {
+  return v == 0 ? REPLACEMENT_UNIT : static_cast<char16_t>(v);
+}
 
 }  // namespace
 
@@ -47,7 +53,7 @@ int utf8_to_utf16(const unsigned char* in, char16_t* out) {
         *o++ = REPLACEMENT_UNIT;
         break;
       }
-      *o++ = static_cast<char16_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
+      *o++ = never_zero((b & 0x1F) << 6 | (p[1] & 0x3F));
       p += 2;
       continue;
     }
@@ -66,7 +72,7 @@ int utf8_to_utf16(const unsigned char* in, char16_t* out) {
       *o++ = REPLACEMENT_UNIT;
       break;
     }
-    *o++ = static_cast<char16_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+    *o++ = never_zero(((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)) & 0xFFFF);
     p += 3;
   }
   *o = 0;

@@ -218,6 +218,8 @@ namespace {
 // Plain models of the three conversions, one byte at a time.
 std::u16string model_utf8(const std::string& s) {
   std::u16string out;
+  // A multi-byte form whose value is zero must not end the line.
+  const auto unit = [](unsigned v) { return v == 0 ? REPLACEMENT_UNIT : static_cast<char16_t>(v); };
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   for (std::size_t i = 0; i < s.size();) {
     const unsigned b = at(i);
@@ -229,7 +231,7 @@ std::u16string model_utf8(const std::string& s) {
       i += 1;
     } else if (b >= 0xC0 && b < 0xE0) {
       if (left < 2) return out + REPLACEMENT_UNIT;
-      out += static_cast<char16_t>((b & 0x1F) * 64 + (at(i + 1) & 0x3F));
+      out += unit((b & 0x1F) * 64 + (at(i + 1) & 0x3F));
       i += 2;
     } else {
       if (b >= 0xF0 && b <= 0xF4 && left >= 4 && at(i + 1) >= 0x80 && at(i + 1) <= 0xBF &&
@@ -244,8 +246,7 @@ std::u16string model_utf8(const std::string& s) {
         }
       }
       if (left < 3) return out + REPLACEMENT_UNIT;
-      out += static_cast<char16_t>(((b & 0x0F) * 4096 + (at(i + 1) & 0x3F) * 64 + (at(i + 2) & 0x3F)) &
-                                   0xFFFF);
+      out += unit(((b & 0x0F) * 4096 + (at(i + 1) & 0x3F) * 64 + (at(i + 2) & 0x3F)) & 0xFFFF);
       i += 3;
     }
   }
