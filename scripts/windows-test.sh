@@ -47,6 +47,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # One server for the whole run: started afresh for every program, Wine spends
 # seconds on its services each time.
+timeout 60 "$WINESERVER" -w || "$WINESERVER" -k || true
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 timeout 300 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
