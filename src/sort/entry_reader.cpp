@@ -1,0 +1,80 @@
+#include "sort/entry_reader.h"
+
+#include "sort/keys.h"
+#include "textin/convert.h"
+#include "textin/line_reader.h"
+
+namespace kelm {
+
+void reader_for_input(EntryReader& r, TextEncoding encoding, int probed) {
+  r.big_endian = 0;
+  switch (encoding) {
+    case ShiftJis:
+      r.kind = SjisLines;
+      break;
+    case Utf16ByBom:
+      r.kind = Utf16Lines;
+      r.big_endian = probed;
+      break;
+    case Utf16Le:
+      r.kind = Utf16Lines;
+      break;
+    case EucJp:
+      r.kind = EucLines;
+      break;
+    case Utf8:
+    default:
+      r.kind = Utf8Lines;
+      break;
+  }
+}
+
+// Reads one line into r.line, zero-terminated, without looking at the result
+// of the reader: the callers go by the line and the stream's state.
+static void read_raw_line(EntryReader& r) {
+  r.line[0] = 0;
+  if (r.kind == Utf16Lines) {
+    read_utf16_line(*r.source, r.line, LINE_LIMIT, r.big_endian);
+    return;
+  }
+  if (r.kind == WorkLines) {
+    int n = read_work_line(*r.source, r.line, LINE_LIMIT);
+    r.line[n > 0 ? n : 0] = 0;
+    return;
+  }
+  r.bytes[0] = 0;
+  read_byte_line(*r.source, r.bytes, LINE_LIMIT);
+  if (r.kind == SjisLines) {
+    sjis_to_utf16(r.bytes, r.line);
+  } else if (r.kind == EucLines) {
+    euc_to_utf16(r.bytes, r.line);
+  } else {
+    utf8_to_utf16(r.bytes, r.line);
+  }
+}
+
+// The length of a line is taken from its first zero unit.
+static int line_length(const char16_t* line) {
+  int n = 0;
+  while (line[n] != 0) ++n;
+  return n;
+}
+
+int read_entry(EntryReader& r, int* length, int* key_length) {
+  for (;;) {
+    read_raw_line(r);
+    int n = line_length(r.line);
+    if (n == 0 && byte_source_ended(*r.source)) return ENTRY_EXHAUSTED;
+    if (n > 0 && r.line[n - 1] == 0x000A) {
+      --n;
+      if (n > 0 && r.line[n - 1] == 0x000D) --n;
+      r.line[n] = 0;
+    }
+    if (n == 0) continue;
+    *length = n;
+    *key_length = find_separator(r.line, n);
+    return *key_length < 0 ? ENTRY_NO_SEPARATOR : ENTRY_READ;
+  }
+}
+
+}  // namespace kelm

@@ -1,0 +1,35 @@
+#include "sort/keys.h"
+
+#include "sort/sort_text.h"
+
+namespace kelm {
+
+int compare_keys(const char16_t* a, const char16_t* b) {
+  for (int k = 0;; ++k) {
+    if (a[k] != b[k]) return a[k] > b[k] ? 1 : -1;
+    if (a[k] == 0) return 0;
+  }
+}
+
+int compare_key_spans(const char16_t* a, int a_length, const char16_t* b, int b_length) {
+  int shorter = a_length < b_length ? a_length : b_length;
+  for (int k = 0; k < shorter; ++k) {
+    if (a[k] != b[k]) return a[k] > b[k] ? 1 : -1;
+  }
+  // One key begins with the other: the longer one is greater, as its next unit
+  // is greater than the other's terminating zero.
+  if (a_length == b_length) return 0;
+  return a_length > b_length ? 1 : -1;
+}
+
+int find_separator(const char16_t* line, int n) {
+  static const char16_t separator[SEPARATOR_LENGTH] = {0x20, 0x2F, 0x2F, 0x2F, 0x20};
+  for (int start = 0; start + SEPARATOR_LENGTH <= n; ++start) {
+    int k = 0;
+    while (k < SEPARATOR_LENGTH && line[start + k] == separator[k]) ++k;
+    if (k == SEPARATOR_LENGTH) return start;
+  }
+  return -1;
+}
+
+}  // namespace kelm
