@@ -1,6 +1,8 @@
-// Encoding detection on arbitrary bytes: each scan and the decision against a
-// model written here from their rules, and detect_encoding on a file holding
-// the bytes against the model's verdict for them, mark and sample included.
+// Encoding detection on arbitrary bytes. Besides memory errors it checks each
+// scan and the decision against models written here from their rules; that a
+// check passing a sample passes it cut shorter too; and that the detectors,
+// which read a file through the byte source and the byte-order probe, agree
+// with the scans applied to the bytes behind the mark in memory.
 #include <unistd.h>
 
 #include <cstdint>
@@ -107,62 +109,81 @@ TextEncoding model_decide(int bom, int utf16, int utf8, int sjis, int euc) {
   return e;
 }
 
-std::string file_path;
+const std::string& scratch_path() {
+  static std::string path = [] {
+    char name[] = "/tmp/kelm-fuzz-detect-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) fail("mkstemp failed");
+    close(fd);
+    return std::string(name);
+  }();
+  return path;
+}
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char tmpl[] = "/tmp/kelm-fuzz-detect-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) fail("mkdtemp failed");
-  file_path = std::string(tmpl) + "/in.txt";
+// Bytes of a mark that the probe takes away: all of a file too short for it.
+std::size_t mark_length(const std::uint8_t* d, std::size_t n) {
+  if (n < 2) return n;
+  if ((d[0] == 0xFF && d[1] == 0xFE) || (d[0] == 0xFE && d[1] == 0xFF)) return 2;
+  if (d[0] == 0xEF && d[1] == 0xBB) return n == 2 ? 2 : (d[2] == 0xBF ? 3 : 0);
   return 0;
 }
 
+int bom_of(const std::uint8_t* d, std::size_t n) {
+  if (n < 2) return -1;
+  if (d[0] == 0xFF && d[1] == 0xFE) return 0;
+  if (d[0] == 0xFE && d[1] == 0xFF) return 1;
+  if (n >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) return 2;
+  return -1;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const int n = size > static_cast<std::size_t>(DETECT_SAMPLE_SIZE) ? DETECT_SAMPLE_SIZE
-                                                                     : static_cast<int>(size);
-  // The scans over the bytes as a sample.
-  const int u16 = scan_utf16_sample(data, n), u8 = scan_utf8_sample(data, n);
-  const int sj = scan_sjis_sample(data, n), eu = scan_euc_sample(data, n);
-  if (u16 != model_utf16(data, n)) fail("scan_utf16_sample differs from the model");
-  if (u8 != model_utf8(data, n)) fail("scan_utf8_sample differs from the model");
-  if (sj != model_sjis(data, n)) fail("scan_sjis_sample differs from the model");
-  if (eu != model_euc(data, n)) fail("scan_euc_sample differs from the model");
+  const std::size_t skip = mark_length(data, size);
+  const std::uint8_t* sample = data + skip;
+  std::size_t rest = size - skip;
+  const int n = static_cast<int>(rest < static_cast<std::size_t>(DETECT_SAMPLE_SIZE)
+                                     ? rest
+                                     : static_cast<std::size_t>(DETECT_SAMPLE_SIZE));
+
+  const int utf16 = scan_utf16_sample(sample, n);
+  const int checks[3] = {scan_utf8_sample(sample, n), scan_sjis_sample(sample, n),
+                         scan_euc_sample(sample, n)};
+  if (utf16 != model_utf16(sample, n)) fail("scan_utf16_sample differs from the model");
+  if (checks[0] != model_utf8(sample, n)) fail("scan_utf8_sample differs from the model");
+  if (checks[1] != model_sjis(sample, n)) fail("scan_sjis_sample differs from the model");
+  if (checks[2] != model_euc(sample, n)) fail("scan_euc_sample differs from the model");
   for (int bom : {-2, -1, 0, 1, 2}) {
-    if (decide_encoding(bom, u16, u8, sj, eu) != model_decide(bom, u16, u8, sj, eu))
+    if (decide_encoding(bom, utf16, checks[0], checks[1], checks[2]) !=
+        model_decide(bom, utf16, checks[0], checks[1], checks[2]))
       fail("decide_encoding differs from the model");
   }
+  // A passing check passes every cut of the sample.
+  int (*scans[3])(const unsigned char*, int) = {scan_utf8_sample, scan_sjis_sample,
+                                                scan_euc_sample};
+  for (int k = 0; k < 3; ++k) {
+    if (checks[k] != 0) continue;
+    for (int m : {n - 1, n - 2, n - 3, n / 2}) {
+      if (m >= 1 && scans[k](sample, m) != 0) fail("a cut sample failed a check it passed whole");
+    }
+  }
+  const TextEncoding want = model_decide(bom_of(data, size), utf16, checks[0], checks[1],
+                                         checks[2]);
 
-  // The same bytes as a file: mark, sample behind it, decision. Detection
-  // opens the file five times with a large buffer each, so only every eighth
-  // run takes this way (the first one included, so that an input found here
-  // fails again when it is run alone).
+  // The same through files. Detection opens the file five times with a large
+  // buffer each, so only every eighth run takes this way (the first one
+  // included, so that an input found here fails again when run alone).
   static unsigned runs = 0;
   if (runs++ % 8 != 0) return 0;
-  std::FILE* f = std::fopen(file_path.c_str(), "wb");
-  if (f == nullptr) fail("cannot write the sample file");
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) fail("short write of the sample file");
-  std::fclose(f);
-  int bom = -1;
-  std::size_t skip = 0;
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
-    bom = 0;
-    skip = 2;
-  } else if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) {
-    bom = 1;
-    skip = 2;
-  } else if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-    bom = 2;
-    skip = 3;
-  } else if (size < 2 || (size == 2 && data[0] == 0xEF && data[1] == 0xBB)) {
-    skip = size;  // the mark probe ran into the end: an empty sample
-  }
-  const std::uint8_t* sample = data + skip;
-  std::size_t left = size - skip;
-  const int m = left > static_cast<std::size_t>(DETECT_SAMPLE_SIZE) ? DETECT_SAMPLE_SIZE
-                                                                     : static_cast<int>(left);
-  TextEncoding want = model_decide(bom, model_utf16(sample, m), model_utf8(sample, m),
-                                   model_sjis(sample, m), model_euc(sample, m));
-  if (detect_encoding(file_path.c_str()) != want) fail("detect_encoding differs from the model");
+  const std::string& path = scratch_path();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+    fail("cannot write the scratch file");
+  if (detect_bom(path.c_str()) != bom_of(data, size)) fail("detect_bom disagrees");
+  if (detect_utf16(path.c_str()) != utf16) fail("detect_utf16 disagrees with its scan");
+  if (check_utf8(path.c_str()) != checks[0]) fail("check_utf8 disagrees with its scan");
+  if (check_sjis(path.c_str()) != checks[1]) fail("check_sjis disagrees with its scan");
+  if (check_euc(path.c_str()) != checks[2]) fail("check_euc disagrees with its scan");
+  if (detect_encoding(path.c_str()) != want) fail("detect_encoding disagrees with the decision");
   return 0;
 }
