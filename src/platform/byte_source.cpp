@@ -34,14 +34,23 @@ void byte_source_close(ByteSource& s) {
 
 // Moves the last bytes before pos to the front, so that put back reaches them,
 // and reads the next piece behind them.
+// A source without a file is ended and failed at once. A read error that
+// cut an earlier read short ends the source as soon as the bytes read before
+// it are delivered: the file is not read again, so no byte behind the error
+// arrives as if nothing had happened.
 static std::size_t refill(ByteSource& s) {
-  if (s.file == nullptr || s.failed) return 0;
+  if (s.failed) return 0;
+  if (s.file == nullptr) {
+    s.eof = s.failed = true;
+    return 0;
+  }
   std::size_t keep = s.pos - s.start;
   if (keep > BYTE_SOURCE_KEEP) keep = BYTE_SOURCE_KEEP;
   std::memmove(s.storage + BYTE_SOURCE_KEEP - keep, s.storage + s.pos - keep, keep);
   s.start = BYTE_SOURCE_KEEP - keep;
   s.pos = s.end = BYTE_SOURCE_KEEP;
-  std::size_t n = std::fread(s.storage + BYTE_SOURCE_KEEP, 1, s.capacity, s.file);
+  std::size_t n = 0;
+  if (!std::ferror(s.file)) n = std::fread(s.storage + BYTE_SOURCE_KEEP, 1, s.capacity, s.file);
   if (n == 0) {
     if (std::ferror(s.file)) s.bad = true;
     s.eof = true;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/failing_file.h"
 #include "support/test_files.h"
 
 using namespace kelm;
@@ -83,4 +84,46 @@ TEST(ByteSource, ADirectoryIsAReadErrorNotAnEmptyFile) {
   EXPECT_TRUE(s.failed);
   EXPECT_TRUE(s.bad);
   byte_source_close(s);
+}
+
+TEST(ByteSource, AReadErrorEndsTheSourceAfterTheBytesReadBeforeIt) {
+  // The file fails once after "abcde"; a read after the failure would deliver
+  // "XYZ", which must never arrive.
+  for (std::size_t cap : {1u, 2u, 3u, 4096u}) {
+    std::FILE* f = kelm_test::open_failing_file("abcde", "XYZ");
+    if (f == nullptr) GTEST_SKIP() << "no way to inject a read error here";
+    ByteSource s;
+    ASSERT_EQ(byte_source_attach(s, f, cap), 0);
+    EXPECT_EQ(read_all(s), "abcde") << cap;
+    EXPECT_TRUE(s.failed);
+    EXPECT_TRUE(s.eof);
+    EXPECT_TRUE(s.bad) << cap;
+    EXPECT_EQ(byte_source_get(s), -1);
+    byte_source_close(s);
+  }
+}
+
+TEST(ByteSource, BulkReadStopsAtAReadError) {
+  std::FILE* f = kelm_test::open_failing_file("abcdefg", "XYZ");
+  if (f == nullptr) GTEST_SKIP() << "no way to inject a read error here";
+  ByteSource s;
+  ASSERT_EQ(byte_source_attach(s, f, 3), 0);
+  EXPECT_EQ(byte_source_get(s), 'a');
+  unsigned char buf[32];
+  ASSERT_EQ(byte_source_read(s, buf, sizeof buf), 6u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 6), "bcdefg");
+  EXPECT_TRUE(s.bad);
+  EXPECT_EQ(byte_source_read(s, buf, sizeof buf), 0u);
+  byte_source_close(s);
+}
+
+TEST(ByteSource, ASourceWithoutAFileIsEndedAtOnce) {
+  ByteSource s;
+  EXPECT_EQ(byte_source_get(s), -1);
+  EXPECT_TRUE(byte_source_ended(s));
+  unsigned char buf[4];
+  EXPECT_EQ(byte_source_read(s, buf, 4), 0u);
+  EXPECT_EQ(byte_source_attach(s, nullptr), -1);
+  EXPECT_EQ(byte_source_get(s), -1);
+  EXPECT_TRUE(byte_source_ended(s));
 }
