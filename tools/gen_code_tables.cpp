@@ -35,8 +35,6 @@ struct Pair {
   unsigned unit;
 };
 
-constexpr unsigned REPLACEMENT = 0x25A1;
-
 constexpr std::size_t SJIS_ONE_BYTE_COUNT = 191;
 constexpr std::size_t SJIS_TWO_BYTE_COUNT = 7724;
 constexpr std::size_t JIS0208_COUNT = 6879;

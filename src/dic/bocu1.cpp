@@ -1,9 +1,18 @@
 // BOCU-1, unit by unit. encode_bocu1_char, bocu1_pack_diff and bocu1_unpack
-// are the plain encoder step; encode_bocu1 is the same step specialised for
-// 16-bit input, where every difference lies between -65439 and 65471 and so
-// takes one to three bytes. The two must agree byte for byte (the tests hold
+// are the plain encoder step. encode_bocu1 is the same step made fast for
+// 16-bit input, where every difference lies between -65439 and 65471: the
+// bytes of each such difference come from a table filled once by the plain
+// step, the next prev from a table by blocks of 32 units, and runs of ASCII
+// take a loop of their own. The two must agree byte for byte (the tests hold
 // them to each other and to ICU).
 #include "dic/bocu1.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kelm {
 
@@ -42,12 +51,39 @@ struct TrailTable {
 };
 constexpr TrailTable TRAIL{};
 
-inline std::int32_t next_prev(std::uint32_t c) {
+constexpr std::int32_t next_prev(std::uint32_t c) {
   if (c - 0x3040u < 0x60u) return 0x3070;            // Hiragana
   if (c - 0x4E00u <= 0x9FA5u - 0x4E00u) return 0x7711;  // CJK unified ideographs
   if (c - 0xAC00u <= 0xD7A3u - 0xAC00u) return 0xC1D1;  // Hangul syllables
   return static_cast<std::int32_t>((c & ~0x7Fu) + 0x40u);
 }
+
+// The value of prev for each 32-unit block of the 16-bit range; 0 for the
+// two blocks that the CJK and Hangul ranges end inside, whose units are
+// looked at one by one.
+struct PrevTable {
+  std::uint16_t value[0x10000 >> 5];
+  constexpr PrevTable() : value() {
+    for (std::uint32_t b = 0; b < (0x10000 >> 5); ++b) {
+      std::uint32_t first = b << 5;
+      std::int32_t p = next_prev(first);
+      bool same = true;
+      for (std::uint32_t c = first; c < first + 32; ++c) same = same && next_prev(c) == p;
+      value[b] = same ? static_cast<std::uint16_t>(p) : 0;
+    }
+  }
+};
+constexpr PrevTable PREV_BY_32{};
+
+// Every difference that 16-bit input can produce, from 0x21 - 0xFFC0 to
+// 0xFFFF - 0x40, with its bytes from the plain step: up to three bytes, then
+// their count. Built on first use (512 KiB).
+constexpr std::int32_t DIFF_MIN = 0x21 - 0xFFC0;
+constexpr std::int32_t DIFF_MAX = 0xFFFF - 0x40;
+
+struct DiffTable {
+  unsigned char entry[DIFF_MAX - DIFF_MIN + 1][4];
+};
 
 }  // namespace
 
@@ -126,7 +162,82 @@ int bocu1_unpack(std::uint32_t packed, unsigned char* dst) {
   return count;
 }
 
+namespace {
+
+DiffTable* build_diff_table() {
+  static DiffTable table;
+  for (std::int32_t d = DIFF_MIN; d <= DIFF_MAX; ++d) {
+    unsigned char* e = table.entry[d - DIFF_MIN];
+    std::uint32_t packed = bocu1_pack_diff(d);
+    e[3] = static_cast<unsigned char>(bocu1_unpack(packed, e));
+  }
+  return &table;
+}
+
+inline const DiffTable& diff_table() {
+  static const DiffTable* table = build_diff_table();
+  return *table;
+}
+
+// A unit of a run of ASCII after an ASCII character: prev stays 0x40, so a
+// control or a space is written as itself and the rest as unit + 0x50.
+inline unsigned char ascii_byte(std::uint32_t a) {
+  return static_cast<unsigned char>(a <= 0x20 ? a : a + 0x50u);
+}
+
+// Encodes the units 0x01 to 0x7F from `in` on, while prev is 0x40, and stops
+// at the first other unit (the terminator included) without consuming it.
+// With SSE2 eight units at a time are read by aligned 16-byte loads: such a
+// load never crosses a page, but it may read units behind the terminator,
+// which the address sanitizer must not count as an error. Their values are
+// never used.
+#if defined(__SSE2__)
+__attribute__((no_sanitize_address))
+#endif
+void ascii_run(const char16_t*& in_ref, unsigned char*& out_ref) {
+  const char16_t* in = in_ref;
+  unsigned char* o = out_ref;
+#if defined(__SSE2__)
+  while ((reinterpret_cast<std::uintptr_t>(in) & 15) != 0) {
+    std::uint32_t a = *in;
+    if (a - 1u >= 0x7Fu) {
+      in_ref = in;
+      out_ref = o;
+      return;
+    }
+    *o++ = ascii_byte(a);
+    ++in;
+  }
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i to_sign = _mm_set1_epi16(0x7F80);  // units from 0x80 reach the sign bit
+  const __m128i space = _mm_set1_epi16(0x20);
+  const __m128i shift = _mm_set1_epi16(0x50);
+  for (;;) {
+    __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(in));
+    __m128i high = _mm_srai_epi16(_mm_adds_epu16(v, to_sign), 15);
+    __m128i stop = _mm_or_si128(high, _mm_cmpeq_epi16(v, zero));
+    if (_mm_movemask_epi8(stop) != 0) break;
+    __m128i bytes = _mm_add_epi16(v, _mm_and_si128(_mm_cmpgt_epi16(v, space), shift));
+    // Eight bytes for eight units: within the caller's three bytes a unit.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(bytes, bytes));
+    in += 8;
+    o += 8;
+  }
+#endif
+  for (;;) {
+    std::uint32_t a = *in;
+    if (a - 1u >= 0x7Fu) break;
+    *o++ = ascii_byte(a);
+    ++in;
+  }
+  in_ref = in;
+  out_ref = o;
+}
+
+}  // namespace
+
 int encode_bocu1(const char16_t* in, unsigned char* out) {
+  const DiffTable& diff = diff_table();
   unsigned char* o = out;
   std::int32_t prev = PREV_START;
   for (;;) {
@@ -137,52 +248,14 @@ int encode_bocu1(const char16_t* in, unsigned char* out) {
       if (c != 0x20) prev = PREV_START;
       continue;
     }
-    std::int32_t d = static_cast<std::int32_t>(c) - prev;
-    prev = next_prev(c);
-    if (static_cast<std::uint32_t>(d - REACH_NEG_1) <= REACH_POS_1 - REACH_NEG_1) {
-      *o++ = static_cast<unsigned char>(MIDDLE + d);
-      // A run of ASCII after an ASCII character: prev stays 0x40 and every
-      // unit is one byte, a control or space as itself, the rest shifted.
-      if (prev == PREV_START) {
-        for (;;) {
-          std::uint32_t a = *in;
-          if (a - 1u >= 0x7Fu) break;
-          *o++ = static_cast<unsigned char>(a <= 0x20 ? a : a + 0x50u);
-          ++in;
-        }
-      }
-      continue;
-    }
-    // Two- and three-byte forms, with the difference moved into a
-    // non-negative range so that the trail digits come from unsigned division.
-    std::uint32_t x;
-    if (d > 0) {
-      if (d <= REACH_POS_2) {
-        x = static_cast<std::uint32_t>(d - (REACH_POS_1 + 1));
-        o[0] = static_cast<unsigned char>(LEAD_POS_2 + x / RADIX);
-        o[1] = TRAIL.byte[x % RADIX];
-        o += 2;
-        continue;
-      }
-      x = static_cast<std::uint32_t>(d - (REACH_POS_2 + 1));
-      o[0] = static_cast<unsigned char>(LEAD_POS_3 + x / (RADIX * RADIX));
-    } else {
-      if (d >= REACH_NEG_2) {
-        // d - REACH_NEG_2 = (d + 64) + 43 * 243: the lead moves down by 43.
-        x = static_cast<std::uint32_t>(d - REACH_NEG_2);
-        o[0] = static_cast<unsigned char>(LEAD_NEG_2 - 43 + x / RADIX);
-        o[1] = TRAIL.byte[x % RADIX];
-        o += 2;
-        continue;
-      }
-      // d - REACH_NEG_3 = (d + 10513) + 3 * 243 * 243: the lead moves down by 3.
-      x = static_cast<std::uint32_t>(d - REACH_NEG_3);
-      o[0] = static_cast<unsigned char>(LEAD_NEG_3 - 3 + x / (RADIX * RADIX));
-    }
-    std::uint32_t q = x / RADIX;
-    o[1] = TRAIL.byte[q % RADIX];
-    o[2] = TRAIL.byte[x % RADIX];
-    o += 3;
+    const unsigned char* e = diff.entry[static_cast<std::int32_t>(c) - prev - DIFF_MIN];
+    std::int32_t p = PREV_BY_32.value[c >> 5];
+    prev = p != 0 ? p : next_prev(c);
+    // Four bytes go out, the count says how many belong to this unit; the
+    // next unit or the terminator overwrites the rest.
+    std::memcpy(o, e, 4);
+    o += e[3];
+    if (c < 0x80) ascii_run(in, o);
   }
   *o = 0;
   return static_cast<int>(o - out);

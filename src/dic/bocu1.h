@@ -7,7 +7,8 @@
 namespace kelm {
 
 // Encodes the zero-terminated `in` into `out` (at least 3 bytes per unit plus
-// one), zero-terminated; returns the byte count without the zero.
+// one), zero-terminated; returns the byte count without the zero. Bytes of
+// `out` after the terminating zero, within that bound, may be overwritten.
 int encode_bocu1(const char16_t* in, unsigned char* out);
 
 // One step of the encoder: the packed sequence for code point c, updating

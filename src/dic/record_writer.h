@@ -22,7 +22,9 @@ int common_prefix(const unsigned char* previous, const unsigned char* current,
 // Reads the sorted work file and writes the index work file and the data work
 // file. Closes all three on every path. 0 with `counts` filled, or a negative
 // result after printing its message: -3 write failure, -4 line without
-// " /// ", -6 a format limit broken, -2 a read error.
+// " /// ", -6 a format limit broken (nothing of that line is written), -2 a
+// read error or a failed positioning, -5 a block that cannot be closed (only
+// with a default_units of 0), -1 the working buffers cannot be allocated.
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
                     std::uint32_t default_units, DicCounts& counts);
 

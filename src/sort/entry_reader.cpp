@@ -63,6 +63,9 @@ static int line_length(const char16_t* line) {
 int read_entry(EntryReader& r, int* length, int* key_length) {
   for (;;) {
     read_raw_line(r);
+    // A read error ends nothing quietly: whatever the line holds, the stream
+    // lost bytes, and an entry cut by the error is not taken.
+    if (r.source->bad) return ENTRY_READ_ERROR;
     int n = line_length(r.line);
     if (n == 0 && byte_source_ended(*r.source)) return ENTRY_EXHAUSTED;
     if (n > 0 && r.line[n - 1] == 0x000A) {

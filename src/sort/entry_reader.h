@@ -31,8 +31,9 @@ void reader_for_input(EntryReader& r, TextEncoding encoding, int probed);
 
 // Results of read_entry.
 constexpr int ENTRY_READ = 1;          // r.line holds an entry
-constexpr int ENTRY_EXHAUSTED = 0;     // nothing is left (end of file or error)
+constexpr int ENTRY_EXHAUSTED = 0;     // nothing is left (end of file)
 constexpr int ENTRY_NO_SEPARATOR = -1;  // r.line holds a line without " /// "
+constexpr int ENTRY_READ_ERROR = -2;    // the stream failed to read: not an end
 
 // Reads the next entry into r.line and sets its length and its key's length.
 int read_entry(EntryReader& r, int* length, int* key_length);

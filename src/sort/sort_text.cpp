@@ -230,7 +230,9 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   // Reading: entries go into memory; at the end of a chunk, when the memory
   // is used up, they are sorted and written as a run.
   std::uint32_t entries = 0;
-  bool format_error = false;
+  // What stopped the reading: a line without separator or a read error.
+  const char* stop_message = nullptr;
+  std::string read_error_message;
   bool failed = false;
   for (;;) {
     int length = 0;
@@ -238,7 +240,12 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     const int got = read_entry(reader, &length, &key_length);
     if (got == ENTRY_EXHAUSTED) break;
     if (got == ENTRY_NO_SEPARATOR) {
-      format_error = true;
+      stop_message = "ERROR:1.non  /// ";
+      break;
+    }
+    if (got == ENTRY_READ_ERROR) {
+      read_error_message = std::string("Can't read file[") + input_path + "]\n";
+      stop_message = read_error_message.c_str();
       break;
     }
     const std::uint32_t units = static_cast<std::uint32_t>(length) + 2;
@@ -270,9 +277,9 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   if (failed) {
     if (s.write_failed) std::printf("tmpfile write error\n");
     result = -2;
-  } else if (format_error) {
+  } else if (stop_message != nullptr) {
     // The chunk being filled is dropped; the chunks before it were merged
-    // pass by pass, with the warnings of those passes.
+    // pass by pass, with the warnings of those passes, before the message.
     const std::uint32_t chunk = entries / ENTRIES_PER_CHUNK;
     const std::uint32_t keep = chunk * ENTRIES_PER_CHUNK;
     if (!s.arena.records.empty()) s.arena.records.resize(keep - s.arena.records.front().seq);
@@ -285,7 +292,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     }
     print_warnings(warnings);
     if (s.write_failed) std::printf("tmpfile write error\n");
-    std::printf("ERROR:1.non  /// ");
+    std::fputs(stop_message, stdout);
     // Until the first merge pass has run, the work file that setup created
     // stands in the way of the final rename.
     if (chunk <= 1) {

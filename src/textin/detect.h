@@ -24,4 +24,16 @@ int check_utf8(const char* path);    // -1 invalid or empty sample; 0 valid
 int check_sjis(const char* path);
 int check_euc(const char* path);
 
+// The scans behind the detectors, over a sample of n bytes (the bytes behind
+// a byte-order mark, at most DETECT_SAMPLE_SIZE of them); the results are
+// those of the detectors above.
+int scan_utf16_sample(const unsigned char* sample, int n);
+int scan_utf8_sample(const unsigned char* sample, int n);
+int scan_sjis_sample(const unsigned char* sample, int n);
+int scan_euc_sample(const unsigned char* sample, int n);
+
+// The encoding that the five detectors' results decide. The three checks'
+// results only count when `utf16` is neither 0 nor 1.
+TextEncoding decide_encoding(int bom, int utf16, int utf8, int sjis, int euc);
+
 }  // namespace kelm

@@ -244,3 +244,26 @@ TEST(Bocu1, StringEncoderEqualsTheStepOnRandomMixedText) {
     ASSERT_LE(fast.size(), 3 * s.size());
   }
 }
+
+// Runs of ASCII take a loop of their own that reads several units at a time:
+// every run length, at every alignment, ended in every way.
+TEST(Bocu1, AsciiRunsOfEveryLengthAlignmentAndEnd) {
+  const std::u16string before[] = {u"", u"\u65E5", u"a", u"\t"};
+  const std::u16string after[] = {u"", u"\u00E9", u"\u3042", u"\t", u" ", u"\u007F\u0080",
+                                  u"\u4E00x"};
+  // Spaces, controls and the ends of the printable range, in every position.
+  const std::u16string run = u"Ab !\u007F \u0001~z\t\u001F\u0021 @ ";
+  for (int shift = 0; shift < 8; ++shift) {
+    for (const std::u16string& b : before) {
+      for (int len = 0; len <= 70; ++len) {
+        for (const std::u16string& a : after) {
+          std::u16string s(static_cast<size_t>(shift), u'\uAC00');
+          s += b;
+          for (int i = 0; i < len; ++i) s.push_back(run[static_cast<size_t>(i) % run.size()]);
+          s += a;
+          ASSERT_EQ(encode(s), encode_stepwise(s)) << "shift " << shift << " len " << len;
+        }
+      }
+    }
+  }
+}

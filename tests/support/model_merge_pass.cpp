@@ -48,6 +48,11 @@ int merge_pass(SortRun& run) {
       result = -1;
       break;
     }
+    if (got == ENTRY_READ_ERROR) {
+      std::printf("Can't read file[%s]\n", run.merge_path);
+      result = -1;
+      break;
+    }
     const char16_t* line = run.merge_line;
     while (i < chunk.count && compare_key_spans(line, key_length, chunk_line(chunk, i),
                                                 chunk_key_length(chunk, i)) == 1) {
@@ -75,13 +80,15 @@ int merge_pass(SortRun& run) {
   }
   // The rest of the chunk sorts after every line of the merge file.
   if (!write_failed && write_chunk_from(run, out, i) != 0) write_failed = true;
+  byte_source_close(merged);
+  // The last buffered lines reach the file only now: a failure here is a
+  // short write like any other.
+  if (std::fclose(out) != 0) write_failed = true;
   if (write_failed) {
     std::printf("tmpfile write error\n");
     result = -1;
   }
 
-  byte_source_close(merged);
-  std::fclose(out);
   remove_file(run.merge_path);
   if (rename_noreplace(run.work_path, run.merge_path) != 0) {
     std::printf("rename error\n");

@@ -25,6 +25,7 @@ static int create_empty(const char* path) {
 constexpr int CHUNK_FULL = 0;          // 500 entries stored; the input may go on
 constexpr int CHUNK_LAST = 1;          // the input is exhausted
 constexpr int CHUNK_NO_SEPARATOR = -1;  // a line without " /// " was met
+constexpr int CHUNK_READ_ERROR = -2;    // the input could not be read
 
 // Reads entries into the emptied chunk until it holds CHUNK_ENTRIES or the
 // input is exhausted; counts every entry stored.
@@ -36,6 +37,7 @@ static int fill_chunk(ChunkStore& store, EntryReader& input, std::int32_t& entri
     int got = read_entry(input, &length, &key_length);
     if (got == ENTRY_EXHAUSTED) return CHUNK_LAST;
     if (got == ENTRY_NO_SEPARATOR) return CHUNK_NO_SEPARATOR;
+    if (got == ENTRY_READ_ERROR) return CHUNK_READ_ERROR;
     chunk_store_add(store, input.line, length, key_length);
     ++entries;
   }
@@ -51,13 +53,15 @@ static int write_first_chunk(SortRun& run, const char* path, const char* write_e
     std::printf("Can't create file[%s]\n", path);
     return -1;
   }
-  int result = 0;
-  if (write_chunk_from(run, f, 0) != 0) {
+  int failed = write_chunk_from(run, f, 0);
+  // Lines still in the stream's buffer are written by the close, which can
+  // fail as a write does.
+  if (std::fclose(f) != 0) failed = -1;
+  if (failed != 0) {
     std::printf("%s", write_error);
-    result = -2;
+    return -2;
   }
-  std::fclose(f);
-  return result;
+  return 0;
 }
 
 std::int32_t model_sort_one_line_text(const char* input_path, const char* work_path) {
@@ -108,6 +112,11 @@ std::int32_t model_sort_one_line_text(const char* input_path, const char* work_p
     if (filled == CHUNK_NO_SEPARATOR) {
       byte_source_close(input);
       std::printf("ERROR:1.non  /// ");
+      failed = true;
+      break;
+    }
+    if (filled == CHUNK_READ_ERROR) {
+      std::printf("Can't read file[%s]\n", input_path);
       failed = true;
       break;
     }

@@ -32,10 +32,11 @@ void expect_work(const std::string& bytes, const std::vector<U16Call>& want,
 
 TEST(WorkLineReader, UnitsThatLookLikeLineEndsStayInTheLine) {
   // U+0D00, U+0A00, U+1A00, U+001A, a lone U+000D, U+000A alone, U+000A
-  // U+000D and CR followed by U+0A00: all belong to the entry.
+  // U+000D, CR followed by U+0A00 and U+0D00 followed by LF: all belong to the
+  // entry.
   const std::u16string tricky = {'a', 0x0D00, 'b', 0x0A00, 'c', 0x1A00, 'd', 0x001A, 'e',
                                  0x000D, 'f', 0x000A, 'g', 0x000A, 0x000D, 'h',
-                                 0x0D0A, 0x0A0D, 0x000D, 0x000D, 0x0A00};
+                                 0x0D0A, 0x0A0D, 0x000D, 0x000D, 0x0A00, 0x0D00, 0x000A, 'i'};
   const std::u16string plain = u"x /// y";
   expect_work(work_file({tricky, plain, tricky}),
               {{static_cast<int>(tricky.size()), tricky, false},

@@ -1,0 +1,415 @@
+// The record loop: every line of the sorted work file becomes one record of a
+// data block; every data block gets one entry in the index stream.
+#include "dic/record_writer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "dic/bocu1.h"
+#include "textin/line_reader.h"
+
+namespace kelm {
+
+std::uint32_t default_units_for(std::int32_t entry_count) {
+  if (entry_count > 200000) return static_cast<std::uint32_t>(entry_count / 10000);
+  return 10;
+}
+
+int common_prefix(const unsigned char* previous, const unsigned char* current,
+                  unsigned char* rest) {
+  int k = 0;
+  while (current[k] != 0 && previous[k] == current[k]) ++k;
+  int i = 0;
+  do {
+    rest[i] = current[k + i];
+  } while (current[k + i++] != 0);
+  return k;
+}
+
+namespace {
+
+// BOCU-1 never takes more than three bytes for a UTF-16 unit.
+constexpr int BOCU_CAPACITY = 3 * LINE_LIMIT + 1;
+// Fewer than 256 pending bytes, then one entry of at most 253 bytes.
+constexpr int INDEX_BUFFER_SIZE = 600;
+constexpr int ZERO_PIECE = 4096;
+constexpr int HEAD_SIZE = 4;      // field_length, compress_length, attribute
+constexpr int SPARE_BYTES = 7;    // head, terminator and 2 bytes kept free
+constexpr int SHOWN_CHARACTERS = 20;  // of a headword named in a message
+constexpr int LIMIT_EXCEEDED = -6;
+
+// The working buffers of one run, allocated once.
+struct Buffers {
+  char16_t line[LINE_LIMIT + 1];
+  unsigned char headword[BOCU_CAPACITY];
+  unsigned char translation[BOCU_CAPACITY];
+  unsigned char extension[BOCU_CAPACITY + 3];
+  unsigned char previous[HEADWORD_MAX + 1];
+  unsigned char rest[HEADWORD_MAX + 1];
+  unsigned char index[INDEX_BUFFER_SIZE];
+  unsigned char zeros[ZERO_PIECE];
+  char shown[SHOWN_CHARACTERS * 4 + 1];
+};
+
+struct Loop {
+  Buffers* buf = nullptr;
+  std::FILE* index_file = nullptr;
+  std::FILE* data_file = nullptr;
+  std::uint32_t default_units = 0;
+  bool block_open = false;
+  std::uint32_t unit_count = 0;   // of the current block
+  std::int32_t block_used = 0;    // bytes of the current block, unit_count included
+  std::int32_t records_in_block = 0;
+  std::int32_t next_block = 0;
+  std::int32_t data_blocks = 0;
+  std::int32_t word_count = 0;
+  std::int32_t index_fill = 0;
+  std::int32_t index_flushes = 0;
+};
+
+bool put(std::FILE* f, const void* p, std::size_t n) {
+  return n == 0 || std::fwrite(p, 1, n, f) == n;
+}
+
+bool put_zeros(std::FILE* f, const unsigned char* zeros, std::int64_t n) {
+  while (n > 0) {
+    std::size_t piece = n > ZERO_PIECE ? ZERO_PIECE : static_cast<std::size_t>(n);
+    if (!put(f, zeros, piece)) return false;
+    n -= static_cast<std::int64_t>(piece);
+  }
+  return true;
+}
+
+int u16_length(const char16_t* s) {
+  int n = 0;
+  while (s[n] != 0) ++n;
+  return n;
+}
+
+// The first characters of a UTF-16 headword as UTF-8, for messages. A lone
+// surrogate shows as U+FFFD.
+const char* headword_start(const char16_t* s, char* out) {
+  char* o = out;
+  for (int shown = 0; *s != 0 && shown < SHOWN_CHARACTERS; ++shown) {
+    std::uint32_t c = *s++;
+    if (c >= 0xD800 && c <= 0xDBFF && *s >= 0xDC00 && *s <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (*s++ - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *o++ = static_cast<char>(0xF0 | (c >> 18));
+      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  *o = '\0';
+  return out;
+}
+
+// Removes a line end that reached the line after all.
+int strip_line_end(char16_t* line, int n) {
+  if (n > 0 && line[n - 1] == 0x000A) {
+    line[--n] = 0;
+    if (n > 0 && line[n - 1] == 0x000D) line[--n] = 0;
+  }
+  return n;
+}
+
+// The position of the first " /// ", or -1.
+int find_separator(const char16_t* line, int n) {
+  for (int i = 0; i + 5 <= n; ++i) {
+    if (line[i] == u' ' && line[i + 1] == u'/' && line[i + 2] == u'/' && line[i + 3] == u'/' &&
+        line[i + 4] == u' ')
+      return i;
+  }
+  return -1;
+}
+
+// Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
+// Returns the new length.
+int expand_line_breaks(char16_t* t, int n) {
+  int o = 0;
+  for (int i = 0; i < n;) {
+    if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
+      t[o++] = 0x000D;
+      t[o++] = 0x000A;
+      i += 3;
+    } else {
+      t[o++] = t[i++];
+    }
+  }
+  t[o] = 0;
+  return o;
+}
+
+// Splits off the example at the first " / ": the translation is cut there and
+// the example returned, or nullptr when there is none.
+char16_t* split_example(char16_t* t, int n) {
+  for (int i = 0; i + 3 <= n; ++i) {
+    if (t[i] == u' ' && t[i + 1] == u'/' && t[i + 2] == u' ') {
+      t[i] = 0;
+      return t + i + 3;
+    }
+  }
+  return nullptr;
+}
+
+int limit_broken(Loop& L, const char* what, const char16_t* headword) {
+  std::printf("%s[%s...]\n", what, headword_start(headword, L.buf->shown));
+  return LIMIT_EXCEEDED;
+}
+
+// Closes the current block with its amari. A block that its first record
+// filled exactly grows by one unit, so that every block but the last ends in
+// at least one zero byte.
+int close_block(Loop& L) {
+  std::int64_t amari = static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used;
+  if (amari < 0) {
+    std::printf("amari[%d] error\n", static_cast<int>(amari));
+    return -5;
+  }
+  if (amari == 0) {
+    unsigned char count[2];
+    put_u16le(count, L.unit_count + 1);
+    if (std::fseek(L.data_file, -static_cast<long>(L.unit_count) * UNIT, SEEK_CUR) != 0) {
+      std::printf("data block fseek error\n");
+      return -2;
+    }
+    if (!put(L.data_file, count, 2)) {
+      std::printf("nanikore %dbyte kakenai\n", 2);
+      return -3;
+    }
+    if (std::fseek(L.data_file, 0, SEEK_END) != 0) {
+      std::printf("data block fseek error\n");
+      return -2;
+    }
+    amari = UNIT;
+    L.unit_count += 1;
+    L.next_block += 1;
+  }
+  if (!put_zeros(L.data_file, L.buf->zeros, amari)) {
+    std::printf("data block amari %d byte kakenai\n", static_cast<int>(amari));
+    return -3;
+  }
+  return 0;
+}
+
+// Adds the index entry of a new block and writes every full index block.
+int add_index_entry(Loop& L, const unsigned char* headword, int w) {
+  unsigned char* ix = L.buf->index;
+  put_u32le(ix + L.index_fill, static_cast<std::uint32_t>(L.next_block));
+  std::memcpy(ix + L.index_fill + 4, headword, static_cast<std::size_t>(w) + 1);
+  L.index_fill += w + 5;
+  if (L.index_fill >= UNIT) {
+    L.index_flushes += 1;
+    if (!put(L.index_file, ix, UNIT)) {
+      std::printf("index_midasi 256 byte kakenai\n");
+      return -3;
+    }
+    L.index_fill -= UNIT;
+    std::memmove(ix, ix + UNIT, static_cast<std::size_t>(L.index_fill));
+    // What follows the pending entries is never read; keep it zero.
+    std::memset(ix + L.index_fill, 0, static_cast<std::size_t>(INDEX_BUFFER_SIZE - L.index_fill));
+  }
+  return 0;
+}
+
+int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t units) {
+  int rc = add_index_entry(L, headword, w);
+  if (rc < 0) return rc;
+  L.data_blocks += 1;
+  L.next_block += static_cast<std::int32_t>(units);
+  unsigned char count[2];
+  put_u16le(count, units);
+  if (!put(L.data_file, count, 2)) {
+    std::printf("nanikore %dbyte kakenai\n", 2);
+    return -3;
+  }
+  L.block_open = true;
+  L.unit_count = units;
+  L.block_used = 2;
+  L.records_in_block = 0;
+  return 0;
+}
+
+// Encodes one line and writes its record, opening a block when it must.
+int place_line(Loop& L, int n) {
+  Buffers& b = *L.buf;
+  char16_t* line = b.line;
+  int sep = find_separator(line, n);
+  if (sep < 0) {
+    std::printf("non  /// ");
+    return -4;
+  }
+  line[sep] = 0;
+  char16_t* translation = line + sep + 5;
+  int tn = expand_line_breaks(translation, n - sep - 5);
+  char16_t* example = split_example(translation, tn);
+
+  const std::int64_t w = encode_bocu1(line, b.headword);
+  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", line);
+  const std::int64_t e = encode_bocu1(translation, b.translation);
+  std::int64_t x = 0;
+  if (example != nullptr) {
+    b.extension[0] = 0x00;
+    b.extension[1] = 0x01;
+    int ex = encode_bocu1(example, b.extension + 2);  // its zero ends the example
+    b.extension[ex + 3] = 0x80;
+    x = ex + 4;
+  }
+
+  const bool opens =
+      !L.block_open ||
+      !(w + e + x + L.block_used + SPARE_BYTES < static_cast<std::int64_t>(L.unit_count) * UNIT);
+  int compress = 0;
+  const unsigned char* remainder = b.headword;
+  if (!opens && L.records_in_block > 0) {
+    compress = common_prefix(b.previous, b.headword, b.rest);
+    remainder = b.rest;
+  }
+  const std::int64_t r = w - compress;
+  const std::int64_t field_length = r + e + x + 1;
+  if (field_length > static_cast<std::int64_t>(FIELD_LENGTH_MAX))
+    return limit_broken(L, "record over 65535 bytes", line);
+
+  if (opens) {
+    const std::int64_t alone = w + e + x + SPARE_BYTES;
+    const std::int64_t units = alone > UNIT ? (alone + UNIT - 1) / UNIT : L.default_units;
+    if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
+      return limit_broken(L, "data block over 65535 units", line);
+    if (L.block_open && L.block_used == static_cast<std::int64_t>(L.unit_count) * UNIT &&
+        L.unit_count + 1 > UNIT_COUNT_MAX)
+      return limit_broken(L, "data block over 65535 units", line);
+    // index_blocks is one more than the full index blocks written.
+    if (L.index_fill + w + 5 >= UNIT &&
+        L.index_flushes + 1 > static_cast<std::int32_t>(INDEX_BLOCKS_MAX) - 1)
+      return limit_broken(L, "index over 65535 blocks", line);
+    if (L.block_open) {
+      int rc = close_block(L);
+      if (rc < 0) return rc;
+    }
+    int rc = open_block(L, b.headword, static_cast<int>(w), static_cast<std::uint32_t>(units));
+    if (rc < 0) return rc;
+  }
+
+  unsigned char head[HEAD_SIZE];
+  put_u16le(head, static_cast<std::uint32_t>(field_length));
+  head[2] = static_cast<unsigned char>(compress);
+  head[3] = example != nullptr ? 0x10 : 0x00;
+  if (!put(L.data_file, head, HEAD_SIZE)) {
+    std::printf("p_databu %dbyte kakenai\n", HEAD_SIZE);
+    return -3;
+  }
+  std::memcpy(b.previous, b.headword, static_cast<std::size_t>(w) + 1);
+  if (!put(L.data_file, remainder, static_cast<std::size_t>(r) + 1)) {
+    std::printf("bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
+    return -3;
+  }
+  if (!put(L.data_file, b.translation, static_cast<std::size_t>(e))) {
+    std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+    return -3;
+  }
+  if (x > 0 && !put(L.data_file, b.extension, static_cast<std::size_t>(x))) {
+    std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+    return -3;
+  }
+  L.block_used += static_cast<std::int32_t>(HEAD_SIZE + field_length);
+  L.word_count += 1;
+  L.records_in_block += 1;
+  return 0;
+}
+
+// The dumys tail, the last index block and the index_dumy blocks.
+int finish(Loop& L) {
+  const unsigned char* zeros = L.buf->zeros;
+  if (!put_zeros(L.data_file, zeros, DUMYS_SIZE) || std::fflush(L.data_file) != 0) {
+    std::printf("dumys %dbyte kakenai\n", DUMYS_SIZE);
+    return -3;
+  }
+  if (!put(L.index_file, L.buf->index, UNIT)) {
+    std::printf("index_midasi 256 byte kakenai\n");
+    return -3;
+  }
+  for (int d = 0; d < 3 - L.index_flushes; ++d) {
+    if (!put(L.index_file, zeros, UNIT)) {
+      std::printf("index_dumy 256 byte kakenai\n");
+      return -3;
+    }
+  }
+  if (std::fflush(L.index_file) != 0) {
+    std::printf("index_midasi 256 byte kakenai\n");
+    return -3;
+  }
+  return 0;
+}
+
+// Closes what is still open; a failure to close the data or index work file
+// (their last bytes not written) turns a success into -3.
+int close_all(Loop& L, ByteSource& sorted, int rc) {
+  byte_source_close(sorted);
+  if (L.index_file != nullptr && std::fclose(L.index_file) != 0 && rc == 0) {
+    std::printf("index_midasi 256 byte kakenai\n");
+    rc = -3;
+  }
+  if (L.data_file != nullptr && std::fclose(L.data_file) != 0 && rc == 0) {
+    std::printf("dumys %dbyte kakenai\n", DUMYS_SIZE);
+    rc = -3;
+  }
+  std::free(L.buf);
+  return rc;
+}
+
+}  // namespace
+
+int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
+                    std::uint32_t default_units, DicCounts& counts) {
+  Loop L;
+  L.index_file = index_file;
+  L.data_file = data_file;
+  L.default_units = default_units;
+  L.buf = static_cast<Buffers*>(std::calloc(1, sizeof(Buffers)));
+  if (L.buf == nullptr) {
+    std::printf("record buffer not allocated\n");
+    return close_all(L, sorted, -1);
+  }
+  int rc = 0;
+  for (;;) {
+    L.buf->line[0] = 0;
+    int got = read_work_line(sorted, L.buf->line, LINE_LIMIT);
+    if (got == -2 || sorted.bad) {
+      std::printf("sort data read error\n");
+      rc = -2;
+      break;
+    }
+    if (got < 0 && L.buf->line[0] == 0) break;
+    int n = strip_line_end(L.buf->line, u16_length(L.buf->line));
+    if (n < 1) continue;
+    rc = place_line(L, n);
+    if (rc < 0) break;
+  }
+  if (rc == 0) {
+    byte_source_close(sorted);
+    rc = finish(L);
+  }
+  rc = close_all(L, sorted, rc);
+  if (rc == 0) {
+    counts.word_count = L.word_count;
+    counts.index_flushes = L.index_flushes;
+    counts.data_blocks = L.data_blocks;
+    counts.next_block = L.next_block;
+  }
+  return rc;
+}
+
+}  // namespace kelm

@@ -1,0 +1,44 @@
+// Dictionary files laid out by hand for tests, independent of the program's
+// writer: blocks of records in, the bytes of the whole file out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelm_test {
+
+struct ImageRecord {
+  std::string headword;     // BOCU-1 bytes
+  std::string translation;  // BOCU-1 bytes
+  bool has_example = false;
+  std::string example;      // BOCU-1 bytes
+};
+
+// A record without and with an example.
+ImageRecord image_record(std::string headword, std::string translation);
+ImageRecord image_record(std::string headword, std::string translation, std::string example);
+
+struct ImageBlock {
+  std::uint16_t unit_count = 10;
+  std::vector<ImageRecord> records;
+};
+
+// The whole file: header (counts from the blocks, the identifier words as
+// given), index entries as one stream cut into blocks with the index_dumy
+// blocks behind, the data blocks with compressed headwords and zero amari, the
+// last block unpadded and followed by the 400 zero bytes.
+std::string build_dictionary_image(const std::vector<ImageBlock>& blocks,
+                                   std::uint32_t id_first = 0x12345678u,
+                                   std::uint32_t id_second = 0x9ABCDEF0u);
+
+// Little-endian writes into an image.
+void poke_u8(std::string& image, std::size_t at, std::uint8_t v);
+void poke_u16(std::string& image, std::size_t at, std::uint16_t v);
+void poke_u32(std::string& image, std::size_t at, std::uint32_t v);
+
+// Bytes from space-separated hex pairs ("B1 B2 B3").
+std::string hex_bytes(const std::string& pairs);
+
+}  // namespace kelm_test
