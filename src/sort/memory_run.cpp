@@ -81,14 +81,11 @@ void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch
     return a.seq < b.seq;
   });
 
-  // Ranks of the keys (equal keys, equal ranks), and the chunks in which a
-  // key occurs more than once: only there does the exchange sort's order
-  // among equal keys show.
-  scratch.rank.resize(n);
+  // The chunks in which a key occurs more than once: only there does the
+  // exchange sort's order among equal keys show.
   scratch.equal_before.assign(n, 0);
   scratch.chunk_has_equal.assign(chunks, 0);
   bool any_equal_in_chunk = false;
-  std::uint32_t rank = 0;
   for (std::size_t k = 0; k < n; ++k) {
     SortRecord& r = records[k];
     r.place = r.seq % ENTRIES_PER_CHUNK;
@@ -98,12 +95,20 @@ void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch
         scratch.chunk_has_equal[r.seq / ENTRIES_PER_CHUNK - first_chunk] = 1;
         any_equal_in_chunk = true;
       }
-    } else if (k > 0) {
-      ++rank;
     }
-    scratch.rank[r.seq - first_seq] = rank;
   }
   if (!any_equal_in_chunk) return;
+
+  // Ranks of the keys (equal keys, equal ranks) of the entries of those chunks.
+  scratch.rank.resize(n);
+  std::uint32_t rank = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const SortRecord& r = records[k];
+    if (k > 0 && !scratch.equal_before[k]) ++rank;
+    if (scratch.chunk_has_equal[r.seq / ENTRIES_PER_CHUNK - first_chunk]) {
+      scratch.rank[r.seq - first_seq] = rank;
+    }
+  }
 
   // Replay the exchange sort of every such chunk on the ranks.
   std::vector<std::uint16_t> order(ENTRIES_PER_CHUNK);

@@ -87,10 +87,10 @@ int flush_run(Sorter& s) {
   return 0;
 }
 
-// Merges runs until no more than max_fan_in are left; equal keys keep the
+// Merges runs until no more than `fan_in` are left; equal keys keep the
 // order of their runs.
-int reduce_runs(Sorter& s) {
-  const std::size_t fan_in = s.budget.max_fan_in < 2 ? 2 : s.budget.max_fan_in;
+int reduce_runs(Sorter& s, std::size_t fan_in) {
+  if (fan_in < 2) fan_in = 2;
   while (s.runs.size() > fan_in) {
     std::vector<std::string> merged;
     for (std::size_t first = 0; first < s.runs.size(); first += fan_in) {
@@ -132,19 +132,18 @@ void remove_runs(Sorter& s) {
   s.runs.clear();
 }
 
-// Writes the sorted entries to `path`: from memory when no run was written,
-// else by merging the runs. Returns the number of warnings; s.write_failed
-// and s.create_failed tell what went wrong.
+// Writes the sorted entries to `path`: the entries still in memory, merged
+// with the runs written before. Returns the number of warnings;
+// s.write_failed and s.create_failed tell what went wrong.
 std::uint64_t write_sorted(Sorter& s, const char* path) {
+  progress_phase(s.progress, "sorting");
+  progress_draw(s.progress, s.arena.records.size());
+  sort_memory_run(s.arena.records, s.scratch);
   if (!s.runs.empty()) {
-    if (!s.arena.records.empty() && flush_run(s) != 0) return 0;
-    arena_release(s.arena);
     progress_phase(s.progress, "merging");
-    if (reduce_runs(s) != 0) return 0;
-  } else {
-    progress_phase(s.progress, "sorting");
-    progress_draw(s.progress, s.arena.records.size());
-    sort_memory_run(s.arena.records, s.scratch);
+    // The entries in memory take one place of the final merge.
+    std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
+    if (reduce_runs(s, fan_in) != 0) return 0;
   }
   std::FILE* f = open_file(path, "wb+");
   if (f == nullptr) {
@@ -165,7 +164,8 @@ std::uint64_t write_sorted(Sorter& s, const char* path) {
     for (const SortRecord& r : s.arena.records) output_add(out, view_of(r));
   } else {
     RunMerge m;
-    int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes);
+    int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, s.arena.records.data(),
+                             s.arena.records.size());
     EntryView e;
     while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
     run_merge_close(m);

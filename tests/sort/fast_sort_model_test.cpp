@@ -1,0 +1,307 @@
+// The sorter against the chunk-and-merge model on random inputs: the sorted
+// work file byte for byte, every message, the result, and the files left in
+// the directory, with budgets small enough to force many runs, merges of
+// merges, and keys whose entries no longer fit in memory.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sort/sort_budget.h"
+#include "sort/sort_text.h"
+#include "support/model_sorter.h"
+#include "support/test_files.h"
+
+#include <sys/stat.h>
+
+using kelm_test::read_file;
+using kelm_test::TempDir;
+using kelm_test::write_file;
+
+namespace {
+
+struct Outcome {
+  std::int32_t result = 0;
+  std::string out;
+  std::string work;                // the sorted work file, or "<none>"
+  std::string merge;               // the merge file, or "<none>"
+  std::vector<std::string> files;  // every name in the directory
+};
+
+const char* const WORK = "kelm_sort42.tmp";
+
+void mkdir_for_test(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << path; }
+
+template <typename Sort>
+Outcome run_in(const TempDir& dir, const std::string& input, Sort sort) {
+  std::string work = dir.file(WORK);
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  Outcome o;
+  o.result = sort(input.c_str(), work.c_str());
+  std::fflush(stdout);
+  o.out = testing::internal::GetCapturedStdout();
+  o.work = kelm_test::file_exists(work) ? read_file(work) : "<none>";
+  std::string merge = work + "_sortdata.tmp";
+  o.merge = kelm_test::file_exists(merge) ? read_file(merge) : "<none>";
+  o.files = dir.list();
+  return o;
+}
+
+// UTF-8 bytes of each unit on its own; CR, LF and SUB, at which the line
+// reader would stop, in their three-byte forms, which convert back to them.
+std::string utf8_units(const std::u16string& s) {
+  std::string out;
+  for (char16_t c : s) {
+    unsigned v = c;
+    if (v == 0x0D || v == 0x0A || v == 0x1A) {
+      out += "\xE0\x80";
+      out.push_back(static_cast<char>(0x80 | v));
+    } else if (v < 0x80) {
+      out.push_back(static_cast<char>(v));
+    } else if (v < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (v >> 6)));
+      out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (v >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
+    }
+  }
+  return out;
+}
+
+class RandomInput {
+ public:
+  explicit RandomInput(std::uint32_t seed) : rng_(seed) {}
+
+  unsigned below(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(rng_); }
+
+  // Units that stress the comparison and the line ends of the work files:
+  // ASCII, U+1A00 and U+0D00 (SUB and CR in the other byte order), a lone CR
+  // (never followed by LF), SUB, surrogates below U+E000 and the top unit.
+  std::u16string text(unsigned max_length) {
+    static const char16_t units[] = {u'a', u'b', u'c', u' ', u'/', u'\\', 0x1A00, 0x0D00,
+                                     0x000D, 0x001A, 0xD800, 0xDFFF, 0xE000, 0xFFFF, 0x3042,
+                                     0x00E9, 0x7FFF, 0x8000};
+    std::u16string s;
+    unsigned n = below(max_length + 1);
+    for (unsigned k = 0; k < n; ++k) s.push_back(units[below(sizeof units / sizeof *units)]);
+    return s;
+  }
+
+  // A line that a work file gives back unchanged: no CR LF in it and no LF at
+  // its end (only overlong UTF-8 could bring those in).
+  static bool clean(const std::u16string& s) {
+    for (std::size_t k = 0; k + 1 < s.size(); ++k) {
+      if (s[k] == 0x0D && s[k + 1] == 0x0A) return false;
+    }
+    return s.empty() || s.back() != 0x0A;
+  }
+
+  std::mt19937 rng_;
+};
+
+struct Case {
+  std::string bytes;
+  std::string description;
+};
+
+Case make_case(std::uint32_t seed) {
+  RandomInput r(seed);
+  static const unsigned sizes[] = {0, 1, 2, 499, 500, 501, 999, 1000, 1001, 1500, 2501};
+  unsigned n = r.below(3) == 0 ? r.below(3000) : sizes[r.below(sizeof sizes / sizeof *sizes)];
+  static const unsigned pools[] = {1, 2, 3, 5, 12, 40, 300, 100000};
+  unsigned pool = pools[r.below(sizeof pools / sizeof *pools)];
+  std::vector<std::u16string> keys;
+  for (unsigned k = 0; k < pool && k < n + 1; ++k) {
+    std::u16string key = r.text(r.below(4) == 0 ? 12 : 5);
+    while (key.find(u" /// ") != std::u16string::npos) key = r.text(5);
+    keys.push_back(key);
+  }
+  // Where a line without separator goes (or none): anywhere, or near the
+  // ends of chunks.
+  long bad_at = -1;
+  switch (r.below(6)) {
+    case 0: bad_at = n > 0 ? static_cast<long>(r.below(n)) : 0; break;
+    case 1: {
+      static const long places[] = {0, 1, 499, 500, 501, 999, 1000, 1001, 1499, 1500, 2000};
+      bad_at = places[r.below(sizeof places / sizeof *places)];
+      break;
+    }
+    default: break;
+  }
+  const bool utf16 = r.below(3) == 0;
+  const bool crlf = r.below(2) == 0;
+  std::vector<std::u16string> lines;
+  for (unsigned i = 0; i < n; ++i) {
+    if (static_cast<long>(i) == bad_at) lines.push_back(u"no separator" + r.text(3));
+    if (r.below(50) == 0) lines.push_back(u"");  // skipped by both
+    std::u16string line = keys[r.below(static_cast<unsigned>(keys.size()))] + u" /// ";
+    unsigned shape = r.below(100);
+    if (shape == 0) {
+      line += std::u16string(3000 + r.below(3000), u'x');  // a long entry
+    } else if (shape < 5) {
+      line += r.text(10) + u" /// " + r.text(10);  // the separator again
+    } else {
+      line += r.text(8) + std::u16string(1, static_cast<char16_t>(u'0' + i % 10));
+    }
+    if (!RandomInput::clean(line)) line += u"z";
+    lines.push_back(line);
+  }
+  if (bad_at >= static_cast<long>(n)) lines.push_back(u"no separator at the end");
+
+  Case c;
+  if (utf16) {
+    c.bytes = "\xFF\xFE";
+    for (std::u16string l : lines) {
+      // Units that end a UTF-16 line or the text (in either byte order)
+      // would cut most lines short of their separator.
+      for (char16_t& u : l) {
+        if (u == 0x000D || u == 0x0D00 || u == 0x000A || u == 0x0A00 || u == 0x001A ||
+            u == 0x1A00) {
+          u = u'q';
+        }
+      }
+      c.bytes += kelm_test::utf16le_bytes(l + u"\r\n");
+    }
+  } else {
+    for (const auto& l : lines) c.bytes += utf8_units(l) + (crlf ? "\r\n" : "\n");
+  }
+  c.description = "seed " + std::to_string(seed) + ", " + std::to_string(n) + " entries, " +
+                  std::to_string(keys.size()) + " keys, " + (utf16 ? "UTF-16" : "UTF-8") +
+                  ", bad line at " + std::to_string(bad_at);
+  return c;
+}
+
+kelm::SortBudget budget_for(std::uint32_t seed) {
+  kelm::SortBudget b = kelm::default_sort_budget();
+  switch (seed % 4) {
+    case 0:  // everything in memory
+      break;
+    case 1:  // a run per chunk, merged two at a time, keys spilled early
+      b.memory_bytes = 1;
+      b.run_buffer_bytes = 64;
+      b.max_fan_in = 2;
+      b.output_buffer_bytes = 4096;
+      b.group_bytes = 16;
+      b.group_labels = 0;
+      break;
+    case 2:  // a few runs, merged three at a time
+      b.memory_bytes = 40000;
+      b.run_buffer_bytes = 1000;
+      b.max_fan_in = 3;
+      b.group_bytes = 3000;
+      break;
+    default:  // runs of several chunks, all merged at once
+      b.memory_bytes = 150000;
+      b.run_buffer_bytes = 4096;
+      break;
+  }
+  return b;
+}
+
+void expect_same(const Outcome& model, const Outcome& fast, const std::string& what) {
+  EXPECT_EQ(fast.result, model.result) << what;
+  EXPECT_EQ(fast.out, model.out) << what;
+  EXPECT_TRUE(fast.work == model.work) << what << ": sorted work files differ (sizes "
+                                       << fast.work.size() << " and " << model.work.size() << ")";
+  EXPECT_TRUE(fast.merge == model.merge) << what << ": merge files differ";
+  EXPECT_EQ(fast.files, model.files) << what;
+}
+
+}  // namespace
+
+TEST(FastSortAgainstModel, RandomInputsGiveTheSameFilesMessagesAndResults) {
+  int failures = 0;
+  for (std::uint32_t seed = 1; seed <= 1000 && failures < 5; ++seed) {
+    Case c = make_case(seed);
+    TempDir model_dir;
+    TempDir fast_dir;
+    write_file(model_dir.file("in.txt"), c.bytes);
+    write_file(fast_dir.file("in.txt"), c.bytes);
+    Outcome model = run_in(model_dir, model_dir.file("in.txt"), kelm::model::model_sort_one_line_text);
+    kelm::SortBudget budget = budget_for(seed);
+    Outcome fast = run_in(fast_dir, fast_dir.file("in.txt"), [&](const char* in, const char* work) {
+      return kelm::sort_one_line_text(in, work, budget);
+    });
+    expect_same(model, fast, c.description + ", budget " + std::to_string(seed % 4));
+    if (testing::Test::HasFailure()) ++failures;
+  }
+}
+
+namespace {
+
+// Both sorters on the same input under the same names, one after the other
+// in fresh directories; `prepare` sets up each directory.
+template <typename Prepare>
+void expect_same_in_fresh_dirs(const std::string& bytes, Prepare prepare, bool write_input,
+                               const std::string& what) {
+  Outcome o[2];
+  for (int k = 0; k < 2; ++k) {
+    TempDir dir;
+    if (write_input) write_file(dir.file("in.txt"), bytes);
+    prepare(dir);
+    auto sort = [k](const char* in, const char* work) {
+      return k == 0 ? kelm::model::model_sort_one_line_text(in, work)
+                    : kelm::sort_one_line_text(in, work);
+    };
+    o[k] = run_in(dir, dir.file("in.txt"), sort);
+    // Messages name files in the directory.
+    for (std::size_t p; (p = o[k].out.find(dir.path())) != std::string::npos;) {
+      o[k].out.replace(p, dir.path().size(), "DIR");
+    }
+  }
+  expect_same(o[0], o[1], what);
+}
+
+}  // namespace
+
+TEST(FastSortAgainstModel, FilesThatCannotBeCreatedOrOpened) {
+  const std::string input = "b /// 1\na /// 2\n";
+  // No input file: both empty files stay.
+  expect_same_in_fresh_dirs(input, [](const TempDir&) {}, false, "missing input");
+  // The merge file's name is taken by a directory: the empty work file stays.
+  expect_same_in_fresh_dirs(
+      input, [](const TempDir& d) { mkdir_for_test(d.file(std::string(WORK) + "_sortdata.tmp")); },
+      true, "merge file blocked");
+  // The work file's name is taken by a directory.
+  expect_same_in_fresh_dirs(
+      input, [](const TempDir& d) { mkdir_for_test(d.file(WORK)); }, true, "work file blocked");
+}
+
+TEST(FastSort, EntriesHoldingCrLfStayWholeWhereTheChunkMergeSplitsThem) {
+  // A translation holding the units CR LF (from the overlong UTF-8 forms
+  // E0 80 8D E0 80 8A): the chunk-and-merge sorter cuts such an entry in two
+  // when it reads its merge file back, and stops at the piece without
+  // separator. The fast sorter never reads its output back and keeps it.
+  std::string bytes = "m /// x\xE0\x80\x8D\xE0\x80\x8Ay\n";
+  std::vector<std::string> lines = {"m /// x\r\ny"};
+  for (int k = 0; k < 500; ++k) {
+    std::string l = "k" + std::to_string(1000 + k) + " /// v";
+    bytes += l + "\n";
+    lines.push_back(l);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string expected;
+  for (const std::string& l : lines) {
+    expected += kelm_test::utf16le_bytes(std::u16string(l.begin(), l.end()) + u"\r\n");
+  }
+  TempDir dir;
+  write_file(dir.file("in.txt"), bytes);
+  Outcome fast = run_in(dir, dir.file("in.txt"), [](const char* in, const char* work) {
+    return kelm::sort_one_line_text(in, work);
+  });
+  EXPECT_EQ(fast.result, 501);
+  EXPECT_EQ(fast.out, "");
+  EXPECT_TRUE(fast.work == expected);
+  TempDir model_dir;
+  write_file(model_dir.file("in.txt"), bytes);
+  Outcome model = run_in(model_dir, model_dir.file("in.txt"), kelm::model::model_sort_one_line_text);
+  EXPECT_EQ(model.result, -2);
+  EXPECT_EQ(model.out, "ERROR:2.non  /// ");
+}
