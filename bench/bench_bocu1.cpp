@@ -56,9 +56,27 @@ UConverter* open_icu() {
   return c;
 }
 
+// The bytes ICU gives for a text.
+std::string icu_bytes(const std::u16string& text) {
+  UConverter* conv = open_icu();
+  std::string out(4 * text.size() + 16, '\0');
+  UErrorCode err = U_ZERO_ERROR;
+  int32_t n = ucnv_fromUChars(conv, out.data(), static_cast<int32_t>(out.size()),
+                              reinterpret_cast<const UChar*>(text.data()),
+                              static_cast<int32_t>(text.size()), &err);
+  ucnv_close(conv);
+  out.resize(U_FAILURE(err) ? 0 : static_cast<size_t>(n));
+  return out;
+}
+
 void run_ours(benchmark::State& state, const std::u16string& whole) {
   std::u16string text = whole.substr(0, static_cast<size_t>(state.range(0)));
   std::vector<unsigned char> out(3 * text.size() + 1);
+  int n = kelm::encode_bocu1(text.c_str(), out.data());
+  if (std::string(out.begin(), out.begin() + n) != icu_bytes(text)) {
+    state.SkipWithError("encode_bocu1 differs from ICU on the benchmark text");
+    return;
+  }
   for (auto _ : state) {
     int n = kelm::encode_bocu1(text.c_str(), out.data());
     benchmark::DoNotOptimize(n);

@@ -6,7 +6,10 @@
 // from 0x80 up leads a three-byte sequence whose value is kept to 16 bits. The
 // bytes after a lead are taken as they come: only their low six bits count. A
 // sequence cut short by the end of the line gives REPLACEMENT_UNIT and ends the
-// conversion; nothing behind the line's zero byte is read.
+// conversion; nothing behind the line's zero byte is read. A longer form whose
+// value is U+0000 or U+000D (C0 80, E0 80 8D, ...) gives REPLACEMENT_UNIT: a zero
+// unit would end the line early and lose the rest of the entry, and a CR unit
+// before an LF would cut the entry in two in the sorted work file.
 #include <cstddef>
 #include <cstring>
 
@@ -18,6 +21,10 @@ namespace kelm {
 namespace {
 
 inline bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+inline char16_t multibyte_unit(unsigned v) {
+  return v == 0x0000 || v == 0x000D ? REPLACEMENT_UNIT : static_cast<char16_t>(v);
+}
 
 }  // namespace
 
@@ -47,7 +54,7 @@ int utf8_to_utf16(const unsigned char* in, char16_t* out) {
         *o++ = REPLACEMENT_UNIT;
         break;
       }
-      *o++ = static_cast<char16_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
+      *o++ = multibyte_unit((b & 0x1F) << 6 | (p[1] & 0x3F));
       p += 2;
       continue;
     }
@@ -66,7 +73,7 @@ int utf8_to_utf16(const unsigned char* in, char16_t* out) {
       *o++ = REPLACEMENT_UNIT;
       break;
     }
-    *o++ = static_cast<char16_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+    *o++ = multibyte_unit((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
     p += 3;
   }
   *o = 0;

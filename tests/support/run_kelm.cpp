@@ -1,6 +1,13 @@
 #include "support/run_kelm.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cwctype>
+#include <thread>
+
+#include "platform/wide_names.h"
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -15,7 +22,130 @@ namespace kelm_test {
 
 const char* const UNSET = "\x01unset";
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+  std::u16string u = kelm::utf16_from_utf8(utf8.c_str());
+  return std::wstring(u.begin(), u.end());
+}
+
+// Appends one argument to a command line so that the C runtime of the child
+// splits it back out unchanged: quotes around it when it holds blanks or
+// quotes; backslashes doubled where they come before a quote.
+void append_argument(std::wstring& line, const std::wstring& arg) {
+  if (!line.empty()) line += L' ';
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += arg;
+    return;
+  }
+  line += L'"';
+  for (std::size_t i = 0;; ++i) {
+    std::size_t backslashes = 0;
+    while (i < arg.size() && arg[i] == L'\\') ++i, ++backslashes;
+    if (i == arg.size()) {
+      line.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (arg[i] == L'"') {
+      line.append(backslashes * 2 + 1, L'\\');
+    } else {
+      line.append(backslashes, L'\\');
+    }
+    line += arg[i];
+  }
+  line += L'"';
+}
+
+bool same_name(const std::wstring& entry, const std::wstring& name) {
+  // Variable names compare without regard to case; an entry is NAME=VALUE
+  // (entries such as "=C:=C:\\" hold the drive's current directory).
+  std::size_t eq = entry.find(L'=', 1);
+  if (eq != name.size()) return false;
+  for (std::size_t i = 0; i < eq; ++i)
+    if (std::towupper(entry[i]) != std::towupper(name[i])) return false;
+  return true;
+}
+
+// The test's own environment with the changes applied, as the block
+// CreateProcessW takes: NAME=VALUE entries, each ended by a NUL, then a NUL.
+std::wstring environment_block(const EnvList& env) {
+  std::vector<std::wstring> entries;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (const wchar_t* p = block; *p != L'\0'; p += wcslen(p) + 1) entries.emplace_back(p);
+  FreeEnvironmentStringsW(block);
+  for (const auto& [name, value] : env) {
+    std::wstring wname = wide(name);
+    std::erase_if(entries, [&](const std::wstring& e) { return same_name(e, wname); });
+    if (value != UNSET) entries.push_back(wname + L"=" + wide(value));
+  }
+  std::wstring out;
+  for (const auto& e : entries) out += e + L'\0';
+  out += L'\0';
+  return out;
+}
+
+void drain(HANDLE pipe, std::string* into) {
+  char buf[65536];
+  DWORD n = 0;
+  while (ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) into->append(buf, n);
+}
+
+}  // namespace
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const EnvList& env) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE out_read, out_write, err_read, err_write;
+  if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
+      !CreatePipe(&err_read, &err_write, &inherit, 0))
+    throw std::runtime_error("CreatePipe failed");
+  // Only the write ends go to the child.
+  SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  HANDLE null_in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+
+  std::wstring wprogram = wide(program);
+  std::wstring line;
+  append_argument(line, wprogram);
+  for (const auto& a : args) append_argument(line, wide(a));
+  std::wstring block = environment_block(env);
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = null_in;
+  si.hStdOutput = out_write;
+  si.hStdError = err_write;
+  PROCESS_INFORMATION pi{};
+  BOOL started = CreateProcessW(wprogram.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &si, &pi);
+  CloseHandle(out_write);
+  CloseHandle(err_write);
+  if (null_in != INVALID_HANDLE_VALUE) CloseHandle(null_in);
+  if (!started) {
+    CloseHandle(out_read);
+    CloseHandle(err_read);
+    throw std::runtime_error("CreateProcessW failed for " + program);
+  }
+  RunResult r;
+  std::thread err_reader(drain, err_read, &r.err);
+  drain(out_read, &r.out);
+  err_reader.join();
+  CloseHandle(out_read);
+  CloseHandle(err_read);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hProcess);
+  CloseHandle(pi.hThread);
+  // As a POSIX parent sees it: the low eight bits of what main returned
+  // (-1 gives 255); a crash (an exception code) as a death by SIGSEGV.
+  r.status = code >= 0xC0000000u ? 128 + 11 : static_cast<int>(code & 0xFF);
+  return r;
+}
+#else
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const EnvList& env) {
   int out_pipe[2], err_pipe[2];

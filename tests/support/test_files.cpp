@@ -11,14 +11,33 @@ namespace fs = std::filesystem;
 
 namespace kelm_test {
 
+// Paths are UTF-8 strings in the tests as in the program. On Windows a narrow
+// path would go through the ANSI code page, so it is made from UTF-8 here.
+static fs::path native(const std::string& utf8) {
+#ifdef _WIN32
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+  return fs::path(utf8);
+#endif
+}
+
+static std::string utf8_of(const fs::path& p) {
+#ifdef _WIN32
+  std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+#else
+  return p.string();
+#endif
+}
+
 TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "kelm-test-XXXXXX").string();
+  std::string tmpl = utf8_of(fs::temp_directory_path() / "kelm-test-XXXXXX");
 #ifdef _WIN32
   static int counter = 0;
   for (;;) {
     std::string p = tmpl.substr(0, tmpl.size() - 6) + std::to_string(std::rand()) +
                     "-" + std::to_string(counter++);
-    if (fs::create_directory(p)) {
+    if (fs::create_directory(native(p))) {
       path_ = p;
       break;
     }
@@ -35,31 +54,32 @@ TempDir::~TempDir() {
   std::error_code ec;
   // Make everything writable again so that tests that took permissions away
   // still clean up.
-  for (auto it = fs::recursive_directory_iterator(path_, ec);
+  for (auto it = fs::recursive_directory_iterator(native(path_), ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path_, ec);
+  fs::permissions(native(path_), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(native(path_), ec);
 }
 
 std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
 
 std::vector<std::string> TempDir::list() const {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(native(path_)))
+    names.push_back(utf8_of(e.path().filename()));
   std::sort(names.begin(), names.end());
   return names;
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  std::ofstream f(native(path), std::ios::binary | std::ios::trunc);
   if (!f) throw std::runtime_error("cannot write " + path);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
+  std::ifstream f(native(path), std::ios::binary);
   if (!f) throw std::runtime_error("cannot read " + path);
   std::ostringstream s;
   s << f.rdbuf();
@@ -68,7 +88,7 @@ std::string read_file(const std::string& path) {
 
 bool file_exists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(path, ec);
+  return fs::exists(native(path), ec);
 }
 
 std::string utf16le_bytes(const std::u16string& s) {

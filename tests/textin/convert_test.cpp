@@ -86,6 +86,15 @@ TEST(Utf8ToUtf16, KeepsTheBitRulesForEveryOtherSequence) {
   EXPECT_EQ(utf8("\xC3\rX"), want(u"\u00CDX")) << "a CR inside a sequence is one of its bytes";
 }
 
+TEST(Utf8ToUtf16, ALongerFormOfZeroOrCrGivesAReplacementUnitAndKeepsTheRestOfTheLine) {
+  EXPECT_EQ(utf8("a\xC0\x80" "b /// c"), want(u"a\u25A1b /// c"));
+  EXPECT_EQ(utf8("a\xE0\x80\x80" "b"), want(u"a\u25A1b"));
+  EXPECT_EQ(utf8("a\xC0\x8D\xC0\x8A" "b"), want(u"a\u25A1\u000Ab"));
+  EXPECT_EQ(utf8("a\x80\x80\x8D" "b"), want(u"a\u25A1b"));
+  // Every other longer form keeps its value.
+  EXPECT_EQ(utf8("\xC1\x81\xE0\x80\x8A"), want(u"A\u000A"));
+}
+
 TEST(Utf8ToUtf16, ASequenceCutShortGivesOneReplacementUnitAndReadsNothingBehindTheLine) {
   // The bytes behind the zero would complete each sequence if they were read.
   EXPECT_EQ(utf8(std::string("A\xC3\0\xA9", 4)), want(u"A\u25A1"));
@@ -216,6 +225,10 @@ TEST(CodeLookup, TheConversionsAgreeWithTheBisectionOnEveryCode) {
 namespace {
 
 // Plain models of the three conversions, one byte at a time.
+char16_t no_zero_or_cr(unsigned v) {
+  return v == 0 || v == 0x0D ? kelm::REPLACEMENT_UNIT : static_cast<char16_t>(v);
+}
+
 std::u16string model_utf8(const std::string& s) {
   std::u16string out;
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
@@ -229,7 +242,7 @@ std::u16string model_utf8(const std::string& s) {
       i += 1;
     } else if (b >= 0xC0 && b < 0xE0) {
       if (left < 2) return out + REPLACEMENT_UNIT;
-      out += static_cast<char16_t>((b & 0x1F) * 64 + (at(i + 1) & 0x3F));
+      out += no_zero_or_cr((b & 0x1F) * 64 + (at(i + 1) & 0x3F));
       i += 2;
     } else {
       if (b >= 0xF0 && b <= 0xF4 && left >= 4 && at(i + 1) >= 0x80 && at(i + 1) <= 0xBF &&
@@ -244,8 +257,7 @@ std::u16string model_utf8(const std::string& s) {
         }
       }
       if (left < 3) return out + REPLACEMENT_UNIT;
-      out += static_cast<char16_t>(((b & 0x0F) * 4096 + (at(i + 1) & 0x3F) * 64 + (at(i + 2) & 0x3F)) &
-                                   0xFFFF);
+      out += no_zero_or_cr(((b & 0x0F) * 4096 + (at(i + 1) & 0x3F) * 64 + (at(i + 2) & 0x3F)) & 0xFFFF);
       i += 3;
     }
   }
