@@ -135,7 +135,7 @@ void remove_runs(Sorter& s) {
 // Writes the sorted entries to `path`: the entries still in memory, merged
 // with the runs written before. Returns the number of warnings;
 // s.write_failed and s.create_failed tell what went wrong.
-std::uint64_t write_sorted(Sorter& s, const char* path) {
+std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge_pass) {
   progress_phase(s.progress, "sorting");
   progress_draw(s.progress, s.arena.records.size());
   sort_memory_run(s.arena.records, s.scratch);
@@ -160,18 +160,21 @@ std::uint64_t write_sorted(Sorter& s, const char* path) {
     return 0;
   }
   out.progress = &s.progress;
+  out.last_merge_pass = last_merge_pass;
   if (s.runs.empty()) {
     for (const SortRecord& r : s.arena.records) output_add(out, view_of(r));
+    if (output_finish(out) != 0) s.write_failed = true;
   } else {
     RunMerge m;
     int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, s.arena.records.data(),
                              s.arena.records.size());
     EntryView e;
     while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
+    // The last entries still point into the runs' buffers.
+    if (output_finish(out) != 0) s.write_failed = true;
     run_merge_close(m);
     if (got < 0) s.write_failed = true;
   }
-  if (output_finish(out) != 0) s.write_failed = true;
   if (std::fclose(f) != 0) s.write_failed = true;
   std::uint64_t warnings = out.warnings;
   output_close(out);
@@ -286,9 +289,9 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     std::uint64_t warnings = 0;
     if (chunk == 1) {
       // The first chunk stands sorted in the merge file.
-      warnings = write_sorted(s, s.merge_path.c_str());
+      warnings = write_sorted(s, s.merge_path.c_str(), chunk);
     } else if (chunk > 1) {
-      warnings = write_sorted(s, work_path);
+      warnings = write_sorted(s, work_path, chunk);
     }
     print_warnings(warnings);
     if (s.write_failed) std::printf("tmpfile write error\n");
@@ -303,7 +306,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     result = -2;
   } else {
     const bool single_pass = entries < ENTRIES_PER_CHUNK;
-    print_warnings(write_sorted(s, work_path));
+    print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
     if (s.write_failed) {
       std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
       result = -2;

@@ -35,8 +35,31 @@ static void flush_buffer(SortedOutput& o) {
   o.fill = 0;
 }
 
-// Appends a line (its CR LF included) as UTF-16 little-endian.
-static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length) {
+static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length);
+
+// Appends a line (its CR LF included) as UTF-16 little-endian. An entry that
+// ends in LF loses one LF each time a merge pass reads it back from the merge
+// file (the reading cuts a line's last LF), so a chunk read back r times
+// loses up to r of them.
+static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, std::uint32_t chunk) {
+  if (length >= 3 && line[length - 3] == 0x000A && o.last_merge_pass > chunk + 1) {
+    std::uint32_t read_back = o.last_merge_pass - chunk - 1;
+    std::uint32_t end = length - 2;
+    while (read_back > 0 && end > 0 && line[end - 1] == 0x000A) {
+      --end;
+      --read_back;
+    }
+    emit_units(o, line, end);
+    static const char16_t crlf[2] = {0x000D, 0x000A};
+    emit_units(o, crlf, 2);
+  } else {
+    emit_units(o, line, length);
+  }
+  ++o.written;
+  if (o.progress != nullptr) progress_count(*o.progress, o.written);
+}
+
+static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length) {
   std::size_t bytes = static_cast<std::size_t>(length) * 2;
   if (o.fill + bytes > o.capacity) flush_buffer(o);
   if (bytes > o.capacity) {
@@ -55,8 +78,6 @@ static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length) {
       o.buffer[o.fill++] = static_cast<unsigned char>(line[k] >> 8);
     }
   }
-  ++o.written;
-  if (o.progress != nullptr) progress_count(*o.progress, o.written);
 }
 
 // Moves the gathered entries to the spill file; from now on every entry of
@@ -130,7 +151,7 @@ static int emit_spilled(SortedOutput& o, std::size_t j) {
   o.spill_line.resize(length);
   if (std::fread(o.spill_line.data(), 2, length, o.spill) != length) return -1;
   o.cursor[j] += 4 + 2 * static_cast<std::size_t>(length);
-  emit(o, o.spill_line.data(), length);
+  emit(o, o.spill_line.data(), length, o.spans[j].chunk);
   return 0;
 }
 
@@ -140,7 +161,7 @@ static void emit_next_of_span(SortedOutput& o, std::size_t j) {
     return;
   }
   const GroupItem& it = o.items[o.cursor[j]++];
-  emit(o, o.data.data() + it.offset, it.length);
+  emit(o, o.data.data() + it.offset, it.length, o.spans[j].chunk);
 }
 
 static void finish_group(SortedOutput& o) {
@@ -195,7 +216,7 @@ void output_add(SortedOutput& o, const EntryView& e) {
       o.has_pending = false;
       return;
     }
-    emit(o, o.pending.line, o.pending.length);
+    emit(o, o.pending.line, o.pending.length, o.pending.chunk);
   }
   o.pending = e;
   o.has_pending = true;
@@ -203,7 +224,7 @@ void output_add(SortedOutput& o, const EntryView& e) {
 
 int output_finish(SortedOutput& o) {
   if (o.grouping) finish_group(o);
-  if (o.has_pending) emit(o, o.pending.line, o.pending.length);
+  if (o.has_pending) emit(o, o.pending.line, o.pending.length, o.pending.chunk);
   o.has_pending = false;
   flush_buffer(o);
   return o.failed ? -1 : 0;

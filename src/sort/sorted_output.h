@@ -55,6 +55,9 @@ struct SortedOutput {
   LabelStack labels;
   std::size_t label_capacity = 0;
 
+  // The number (from 1) of the last pass of chunk-and-merge sorting that
+  // reads the merge file back: pass p reads the chunks before chunk p.
+  std::uint32_t last_merge_pass = 0;
   std::uint64_t warnings = 0;  // duplicate warnings that merging prints
   std::uint64_t written = 0;   // entries written
   Progress* progress = nullptr;
