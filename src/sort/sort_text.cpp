@@ -181,6 +181,43 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
   return warnings;
 }
 
+// What the first of the chunk-and-merge passes leaves when the input goes on
+// after the first chunk: that chunk, sorted, in the merge file. A failure
+// there is reported as that pass reports it. 0, or -1 after its message.
+int write_first_merge(Sorter& s) {
+  std::vector<SortRecord> first(s.arena.records.begin(),
+                                s.arena.records.begin() + ENTRIES_PER_CHUNK);
+  MemoryRunScratch scratch;
+  sort_memory_run(first, scratch);
+  std::FILE* f = open_file(s.merge_path.c_str(), "wb+");
+  if (f == nullptr) {
+    std::printf("Can't create file[%s]\n", s.merge_path.c_str());
+    return -1;
+  }
+  SortedOutput out;
+  bool failed = output_open(out, f, std::size_t{64} << 10, s.budget.group_bytes,
+                            s.budget.group_labels, s.merge_path) != 0;
+  if (!failed) {
+    for (const SortRecord& r : first) output_add(out, view_of(r));
+    failed = output_finish(out) != 0;
+  }
+  output_close(out);
+  if (std::fclose(f) != 0) failed = true;
+  if (failed) {
+    std::printf("tmpfile write error\n");
+    return -1;
+  }
+  return 0;
+}
+
+// After a failure the merge file is still renamed to the work file's name;
+// that fails while the work file that setup created is in the way.
+void final_rename(const Sorter& s) {
+  if (rename_noreplace(s.merge_path.c_str(), s.work_path.c_str()) != 0) {
+    std::printf("rename error2\n");
+  }
+}
+
 void print_warnings(std::uint64_t n) {
   for (std::uint64_t k = 0; k < n; ++k) std::fputs(WARNING, stdout);
 }
@@ -237,6 +274,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   const char* stop_message = nullptr;
   std::string read_error_message;
   bool failed = false;
+  bool first_pass_failed = false;
   for (;;) {
     int length = 0;
     int key_length = 0;
@@ -266,6 +304,10 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
                                          static_cast<std::uint32_t>(key_length), units, 0});
     ++entries;
     progress_count(s.progress, entries);
+    if (entries == ENTRIES_PER_CHUNK && write_first_merge(s) != 0) {
+      first_pass_failed = true;
+      break;
+    }
     if (entries % ENTRIES_PER_CHUNK == 0 && arena_bytes(s.arena) >= budget.memory_bytes &&
         flush_run(s) != 0) {
       failed = true;
@@ -277,43 +319,43 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   std::free(reader.line);
 
   std::int32_t result = static_cast<std::int32_t>(entries);
-  if (failed) {
+  if (first_pass_failed) {
+    final_rename(s);
+    result = -2;
+  } else if (failed) {
     if (s.write_failed) std::printf("tmpfile write error\n");
     result = -2;
   } else if (stop_message != nullptr) {
     // The chunk being filled is dropped; the chunks before it were merged
     // pass by pass, with the warnings of those passes, before the message.
+    // The first chunk alone is already in the merge file.
     const std::uint32_t chunk = entries / ENTRIES_PER_CHUNK;
     const std::uint32_t keep = chunk * ENTRIES_PER_CHUNK;
     if (!s.arena.records.empty()) s.arena.records.resize(keep - s.arena.records.front().seq);
-    std::uint64_t warnings = 0;
-    if (chunk == 1) {
-      // The first chunk stands sorted in the merge file.
-      warnings = write_sorted(s, s.merge_path.c_str(), chunk);
-    } else if (chunk > 1) {
-      warnings = write_sorted(s, work_path, chunk);
-    }
+    const std::uint64_t warnings = chunk > 1 ? write_sorted(s, work_path, chunk) : 0;
     print_warnings(warnings);
     if (s.write_failed) std::printf("tmpfile write error\n");
     std::fputs(stop_message, stdout);
-    // Until the first merge pass has run, the work file that setup created
-    // stands in the way of the final rename.
-    if (chunk <= 1) {
-      std::printf("rename error2\n");
-    } else {
+    if (chunk > 1 && !s.create_failed) {
       remove_file(s.merge_path.c_str());
+    } else {
+      final_rename(s);
     }
     result = -2;
   } else {
     const bool single_pass = entries < ENTRIES_PER_CHUNK;
     print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
-    if (s.write_failed) {
+    if (s.create_failed) {
+      final_rename(s);
+      result = -2;
+    } else if (s.write_failed) {
       std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
+      // A single pass leaves the merge file from setup.
+      if (!single_pass) remove_file(s.merge_path.c_str());
       result = -2;
-    } else if (s.create_failed) {
-      result = -2;
+    } else {
+      remove_file(s.merge_path.c_str());
     }
-    if (result >= 0 || !single_pass) remove_file(s.merge_path.c_str());
   }
   remove_runs(s);
   arena_release(s.arena);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <algorithm>
 #include <random>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
+#include "support/fault_hooks.h"
 #include "support/model_sorter.h"
 #include "support/test_files.h"
 
@@ -36,6 +38,14 @@ const char* const WORK = "kelm_sort42.tmp";
 
 void mkdir_for_test(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << path; }
 
+// A file's bytes; what stands there when it is not a plain file.
+std::string contents(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) return "<link>";
+  if (std::filesystem::is_directory(path, ec)) return "<directory>";
+  return kelm_test::file_exists(path) ? read_file(path) : "<none>";
+}
+
 template <typename Sort>
 Outcome run_in(const TempDir& dir, const std::string& input, Sort sort) {
   std::string work = dir.file(WORK);
@@ -45,9 +55,8 @@ Outcome run_in(const TempDir& dir, const std::string& input, Sort sort) {
   o.result = sort(input.c_str(), work.c_str());
   std::fflush(stdout);
   o.out = testing::internal::GetCapturedStdout();
-  o.work = kelm_test::file_exists(work) ? read_file(work) : "<none>";
-  std::string merge = work + "_sortdata.tmp";
-  o.merge = kelm_test::file_exists(merge) ? read_file(merge) : "<none>";
+  o.work = contents(work);
+  o.merge = contents(work + "_sortdata.tmp");
   o.files = dir.list();
   return o;
 }
@@ -265,6 +274,70 @@ TEST(FastSortAgainstModel, FilesThatCannotBeCreatedOrOpened) {
   // The work file's name is taken by a directory.
   expect_same_in_fresh_dirs(
       input, [](const TempDir& d) { mkdir_for_test(d.file(WORK)); }, true, "work file blocked");
+}
+
+namespace {
+
+std::string numbered_lines(int n, int distinct) {
+  std::string bytes;
+  for (int k = 0; k < n; ++k) {
+    bytes += "k" + std::to_string((k * 7919) % distinct) + " /// " + std::to_string(k) + "\n";
+  }
+  return bytes;
+}
+
+// On the nth open of `path` with `mode`, a directory takes the file's place.
+void directory_at_open(const std::string& path, const std::string& mode, int nth) {
+  kelm_test::before_open(path.substr(path.rfind('/')), mode, [path, nth](const std::string&, int seen) {
+    if (seen != nth) return;
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+  });
+}
+
+void link_to_full_device(const std::string& path) {
+  std::filesystem::create_symlink("/dev/full", path);
+}
+
+}  // namespace
+
+TEST(FastSortAgainstModel, FailuresOfTheFirstPass) {
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks here";
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  kelm_test::FaultScope faults;
+  const std::string merge_name = std::string(WORK) + "_sortdata.tmp";
+  const std::string one_chunk = numbered_lines(300, 1000);
+  const std::string two_chunks = numbered_lines(700, 1000);
+  // The work file of a single chunk cannot be created.
+  expect_same_in_fresh_dirs(
+      one_chunk, [](const TempDir& d) { kelm_test::clear_faults(); directory_at_open(d.file(WORK), "wb+", 2); },
+      true, "single chunk, work file not created");
+  // The merge file cannot be created for the first chunk.
+  expect_same_in_fresh_dirs(
+      two_chunks, [&](const TempDir& d) { kelm_test::clear_faults(); directory_at_open(d.file(merge_name), "wb+", 2); },
+      true, "first merge file not created");
+  kelm_test::clear_faults();
+  // Writes fail: the single chunk, and the first chunk into the merge file.
+  expect_same_in_fresh_dirs(
+      one_chunk, [](const TempDir& d) { link_to_full_device(d.file(WORK)); }, true,
+      "single chunk on a full disk");
+  expect_same_in_fresh_dirs(
+      two_chunks, [&](const TempDir& d) { link_to_full_device(d.file(merge_name)); }, true,
+      "first merge file on a full disk");
+}
+
+TEST(FastSortAgainstModel, ReadErrorsAnywhereInTheInput) {
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks here";
+  kelm_test::FaultScope faults;
+  const std::string bytes = numbered_lines(2600, 900);
+  for (long long after : {0LL, 1000LL, 9000LL, 12000LL, 20000LL, 25000LL, 40000LL}) {
+    expect_same_in_fresh_dirs(
+        bytes, [after](const TempDir&) {
+          kelm_test::clear_faults();
+          kelm_test::fail_reads_after("/in.txt", after);
+        },
+        true, "read error after " + std::to_string(after) + " bytes");
+  }
 }
 
 TEST(FastSortAgainstModel, EntriesEndingInLfLoseOneForEveryPassThatReadsThemBack) {
