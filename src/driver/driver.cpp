@@ -1,19 +1,232 @@
+// The run: banner, arguments, temporary names, sorting, the record loop, the
+// header, assembly of the output and clean-up.
 #include "driver/driver.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
+
+#include "dic/dic_format.h"
+#include "dic/record_writer.h"
+#include "platform/byte_source.h"
+#include "platform/env.h"
+#include "platform/files.h"
+#include "sort/sort_text.h"
 
 namespace kelm {
 
-int kelm_main(int argc, char** /*argv*/) {
+namespace {
+
+// The project's home, the last piece of the banner.
+constexpr const char* HOME_ADDRESS = "https://github.com/kelm-dic/kelm\n\n";
+
+constexpr std::size_t APPEND_PIECE = 80000;
+// The sorter names its merge file after the sorted work file.
+constexpr const char* MERGE_SUFFIX = "_sortdata.tmp";
+// Stamp values tried before giving up on finding a free set of names.
+constexpr int STAMP_TRIES = 1000;
+constexpr int WORK_FILE_COUNT = 4;
+
+void print_banner() {
   std::printf("quorin make PDIC data tool ver 1.0\n\n");
   std::printf("convert PDIC 1gyou text -> PDIC/Unicode DIC\n\n");
   std::printf("input text SJIS/EUC/UTF-8/UTF-16 auto select. non sort OK.\n");
   std::printf("output DIC file for PDIC/Unicode ver 0.70\n\n");
+  std::printf("%s", HOME_ADDRESS);
+}
+
+struct WorkNames {
+  std::string data, index, sort, merge;
+};
+
+std::string stamped(const std::string& dir, const char* kind, std::uint32_t stamp) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%u", stamp);
+  return dir + "kelm_" + kind + number + ".tmp";
+}
+
+WorkNames names_for(const std::string& dir, std::uint32_t stamp) {
+  WorkNames n;
+  n.data = stamped(dir, "data", stamp);
+  n.index = stamped(dir, "index", stamp);
+  n.sort = stamped(dir, "sort", stamp);
+  n.merge = n.sort + MERGE_SUFFIX;
+  return n;
+}
+
+// Creates every work file of the run exclusively, so that no other run can
+// share them. When a name is taken the whole set moves to the next stamp. The
+// data work file comes first: it lives from here to the end of the run, so a
+// run that finds it taken never touches the rest of that set.
+int reserve_work_files(const std::string& dir, WorkNames& names) {
+  std::uint32_t stamp = now_seconds();
+  for (int attempt = 0; attempt < STAMP_TRIES; ++attempt, ++stamp) {
+    WorkNames n = names_for(dir, stamp);
+    const std::string* order[WORK_FILE_COUNT] = {&n.data, &n.index, &n.sort, &n.merge};
+    int made = 0;
+    int rc = 0;
+    for (; made < WORK_FILE_COUNT; ++made) {
+      std::FILE* f = nullptr;
+      rc = create_exclusive(order[made]->c_str(), &f);
+      if (rc != 0) break;
+      std::fclose(f);
+    }
+    if (made == WORK_FILE_COUNT) {
+      names = n;
+      return 0;
+    }
+    for (int i = made - 1; i >= 0; --i) remove_file(order[i]->c_str());
+    if (rc < 0) {
+      std::printf("Can't create file[%s]\n", order[made]->c_str());
+      return -1;
+    }
+  }
+  std::printf("Can't create file[%s]\n", names_for(dir, stamp - 1).data.c_str());
+  return -1;
+}
+
+// A larger buffer for the streams the record loop writes.
+void enlarge_buffer(std::FILE* f) { std::setvbuf(f, nullptr, _IOFBF, 1u << 16); }
+
+// Re-creates the output file with the completed header.
+int write_header(const char* output, DicHeader& header, const DicCounts& counts) {
+  std::FILE* out = open_file(output, "wb+");
+  if (out == nullptr) {
+    std::printf("Can't create file[%s]\n", output);
+    return -1;
+  }
+  if (std::fseek(out, 0, SEEK_SET) != 0) {
+    std::fclose(out);
+    std::printf("fseek error point 0\n");
+    return -2;
+  }
+  if (complete_header(header, counts) != 0) {
+    std::fclose(out);
+    std::printf("index over 65535 blocks\n");
+    return -6;
+  }
+  unsigned char bytes[HEADER_SIZE];
+  serialize_header(header, bytes);
+  bool written = std::fwrite(bytes, 1, HEADER_SIZE, out) == HEADER_SIZE;
+  if (std::fclose(out) != 0) written = false;
+  if (!written) {
+    std::printf("hedda 256 byte kakenai\n");
+    return -3;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int append_file(const char* target, const char* source) {
+  static unsigned char piece[APPEND_PIECE];
+  std::FILE* to = open_file(target, "ab+");
+  if (to == nullptr) {
+    std::printf("Can't append mode open file[%s]\n", target);
+    return -1;
+  }
+  std::FILE* from = open_file(source, "rb");
+  if (from == nullptr) {
+    std::fclose(to);
+    std::printf("Can't read mode open file[%s]\n", source);
+    return -1;
+  }
+  for (;;) {
+    std::size_t got = std::fread(piece, 1, APPEND_PIECE, from);
+    if (got == 0) break;
+    if (std::fwrite(piece, 1, got, to) != got) {
+      std::printf("Can't write file[%s]\n", target);
+      std::fclose(from);
+      std::fclose(to);
+      return -3;
+    }
+  }
+  bool read_failed = std::ferror(from) != 0;
+  std::fclose(from);
+  if (std::fclose(to) != 0) {
+    std::printf("Can't write file[%s]\n", target);
+    return -3;
+  }
+  if (read_failed) {
+    std::printf("Can't read file[%s]\n", source);
+    return -1;
+  }
+  return 0;
+}
+
+int kelm_main(int argc, char** argv) {
+  print_banner();
   if (argc < 3) {
     std::printf("userge:kelm inputfile.TXT outputfile.DIC");
     return -1;
   }
-  return -1;
+  DicHeader header;
+  init_header(header, dictionary_seed());
+  const char* input = argv[1];
+  const char* output = argv[2];
+
+  // Creating the output would empty the input.
+  if (same_file(input, output)) {
+    std::printf("output file is the input file[%s]\n", output);
+    return -1;
+  }
+
+  WorkNames names;
+  if (reserve_work_files(temp_dir(), names) < 0) return -1;
+
+  std::int32_t entry_count = sort_one_line_text(input, names.sort.c_str());
+  if (entry_count < 0) {
+    std::printf("\nsort error\n");
+    return -1;
+  }
+  std::uint32_t default_units = default_units_for(entry_count);
+
+  std::FILE* out = open_file(output, "wb+");
+  if (out == nullptr) {
+    std::printf("Can't create file[%s]\n", output);
+    return -1;
+  }
+  std::fclose(out);
+
+  std::FILE* index_file = open_file(names.index.c_str(), "wb+");
+  if (index_file == nullptr) {
+    std::printf("Can't create file[%s]\n", names.index.c_str());
+    return -1;
+  }
+  std::FILE* data_file = open_file(names.data.c_str(), "wb+");
+  if (data_file == nullptr) {
+    std::fclose(index_file);
+    std::printf("Can't create file[%s]\n", names.data.c_str());
+    return -1;
+  }
+  enlarge_buffer(index_file);
+  enlarge_buffer(data_file);
+
+  ByteSource sorted;
+  if (byte_source_open(sorted, names.sort.c_str()) != 0) {
+    std::fclose(index_file);
+    std::fclose(data_file);
+    std::printf("Can't open file[%s]\n", names.sort.c_str());
+    return -1;
+  }
+
+  DicCounts counts;
+  int rc = run_record_loop(sorted, index_file, data_file, default_units, counts);
+  if (rc < 0) return rc;
+
+  rc = write_header(output, header, counts);
+  if (rc < 0) return rc;
+
+  remove_file(names.sort.c_str());
+  rc = append_file(output, names.index.c_str());
+  if (rc < 0) return rc;
+  rc = append_file(output, names.data.c_str());
+  if (rc < 0) return rc;
+  remove_file(names.index.c_str());
+  remove_file(names.data.c_str());
+
+  std::printf("data output %d \n", counts.word_count);
+  return 0;
 }
 
 }  // namespace kelm

@@ -20,6 +20,14 @@ int remove_file(const char* path);
 // Renames `from` to `to`; fails (-1) when a file named `to` exists. 0 on success.
 int rename_noreplace(const char* from, const char* to);
 
+// What a path names. FILE_OTHER is anything that cannot be read from its
+// start more than once, such as a pipe or a device.
+constexpr int FILE_MISSING = -1;
+constexpr int FILE_REGULAR = 0;
+constexpr int FILE_DIRECTORY = 1;
+constexpr int FILE_OTHER = 2;
+int file_kind(const char* path);
+
 // True when both paths name the same existing file.
 bool same_file(const char* a, const char* b);
 

@@ -41,6 +41,14 @@ int rename_noreplace(const char* from, const char* to) {
   return 0;
 }
 
+int file_kind(const char* path) {
+  struct stat st;
+  if (::stat(path, &st) != 0) return FILE_MISSING;
+  if (S_ISREG(st.st_mode)) return FILE_REGULAR;
+  if (S_ISDIR(st.st_mode)) return FILE_DIRECTORY;
+  return FILE_OTHER;
+}
+
 bool same_file(const char* a, const char* b) {
   struct stat sa, sb;
   if (::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;

@@ -50,6 +50,15 @@ int rename_noreplace(const char* from, const char* to) {
   return MoveFileExW(wide(from).c_str(), wide(to).c_str(), 0) != 0 ? 0 : -1;
 }
 
+int file_kind(const char* path) {
+  DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_MISSING;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FILE_DIRECTORY;
+  // A device such as NUL or CON has no attributes of a file on disk.
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FILE_OTHER;
+  return FILE_REGULAR;
+}
+
 // Volume serial number and file index name one file, whatever path leads to it.
 static bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE h = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -44,7 +44,7 @@ State& state() {
   return *s;
 }
 
-bool ends_with(const std::string& s, const std::string& suffix) {
+[[maybe_unused]] bool ends_with(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 

@@ -79,6 +79,13 @@ std::int32_t model_sort_one_line_text(const char* input_path, const char* work_p
     return -1;
   }
 
+  // Detection and reading open the input several times, each time from its
+  // start: a pipe would block or hand different bytes to each, and a device
+  // such as /dev/zero never ends.
+  if (file_kind(input_path) == FILE_OTHER) {
+    std::printf("Can't open file[%s]\n", input_path);
+    return -1;
+  }
   const TextEncoding encoding = detect_encoding(input_path);
   ByteSource input;
   if (byte_source_open(input, input_path) != 0) {

@@ -112,15 +112,30 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   for (const auto& a : args) append_argument(line, wide(a));
   std::wstring block = environment_block(env);
 
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = null_in;
-  si.hStdOutput = out_write;
-  si.hStdError = err_write;
+  STARTUPINFOEXW si{};
+  si.StartupInfo.cb = sizeof si;
+  si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  si.StartupInfo.hStdInput = null_in;
+  si.StartupInfo.hStdOutput = out_write;
+  si.StartupInfo.hStdError = err_write;
+  // The child inherits its three handles and no other: a pipe of a run
+  // started at the same time on another thread must not stay open in it.
+  HANDLE inherited[] = {null_in, out_write, err_write};
+  SIZE_T list_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<char> list_storage(list_size);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_storage.data());
+  DWORD flags = CREATE_UNICODE_ENVIRONMENT;
+  if (InitializeProcThreadAttributeList(list, 1, 0, &list_size) &&
+      UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                sizeof inherited, nullptr, nullptr)) {
+    si.lpAttributeList = list;
+    flags |= EXTENDED_STARTUPINFO_PRESENT;
+  }
   PROCESS_INFORMATION pi{};
-  BOOL started = CreateProcessW(wprogram.c_str(), line.data(), nullptr, nullptr, TRUE,
-                                CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &si, &pi);
+  BOOL started = CreateProcessW(wprogram.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
+                                block.data(), nullptr, &si.StartupInfo, &pi);
+  if (si.lpAttributeList != nullptr) DeleteProcThreadAttributeList(list);
   CloseHandle(out_write);
   CloseHandle(err_write);
   if (null_in != INVALID_HANDLE_VALUE) CloseHandle(null_in);

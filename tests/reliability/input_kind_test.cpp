@@ -1,0 +1,75 @@
+// Inputs that are not plain files, and an input that goes away: the sorter
+// must answer each with its message and never block or run forever.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "sort/sort_text.h"
+#include "support/fault_hooks.h"
+#include "support/test_files.h"
+
+using kelm_test::TempDir;
+
+namespace {
+
+struct Sorted {
+  int result;
+  std::string out;
+};
+
+Sorted sort_in_process(const std::string& input, const std::string& work) {
+  testing::internal::CaptureStdout();
+  int r = kelm::sort_one_line_text(input.c_str(), work.c_str());
+  std::fflush(stdout);
+  return {r, testing::internal::GetCapturedStdout()};
+}
+
+}  // namespace
+
+TEST(InputKinds, APipeOrADeviceIsRefusedBeforeAnythingReadsIt) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // Nobody writes to the pipe: opening it to read would block for ever.
+  for (const std::string& input : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+    EXPECT_EQ(s.result, -1) << input;
+    EXPECT_EQ(s.out, "Can't open file[" + input + "]\n") << input;
+  }
+}
+
+TEST(InputKinds, AnInputThatVanishesAfterDetection) {
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
+  TempDir dir;
+  const std::string input = dir.file("in.txt");
+  kelm_test::write_file(input, "a /// b\n");
+  kelm_test::FaultScope faults;
+  // Detection opens an ASCII file five times; the sorter's own open comes
+  // sixth.
+  int opens = 0;
+  kelm_test::before_open("/in.txt", "rb", [&](const std::string& path, int nth) {
+    opens = nth;
+    if (nth == 6) std::remove(path.c_str());
+  });
+  Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+  EXPECT_EQ(opens, 6);
+  EXPECT_EQ(s.result, -1);
+  EXPECT_EQ(s.out, "Can't open file[" + input + "]\n");
+  EXPECT_EQ(kelm_test::read_file(dir.file("sort.tmp")), "");
+}
+
+TEST(InputKinds, AnInputThatIsEmptiedAfterDetectionGivesNoEntries) {
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
+  TempDir dir;
+  const std::string input = dir.file("in.txt");
+  kelm_test::write_file(input, "\xFF\xFE" "a\0 \0/\0/\0/\0 \0b\0");
+  kelm_test::FaultScope faults;
+  kelm_test::before_open("/in.txt", "rb", [&](const std::string& path, int nth) {
+    if (nth == 3) kelm_test::write_file(path, "");
+  });
+  Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+  EXPECT_EQ(s.result, 0);
+  EXPECT_EQ(s.out, "");
+}

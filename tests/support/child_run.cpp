@@ -1,0 +1,52 @@
+#include "support/child_run.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace kelm_test {
+
+ChildResult run_in_child(const std::function<int()>& fn, long long file_size_limit) {
+  int out_pipe[2];
+  if (pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    close(out_pipe[0]);
+    dup2(out_pipe[1], 1);
+    close(out_pipe[1]);
+    if (file_size_limit >= 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit;
+      limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(file_size_limit);
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    int rc = fn();
+    std::fflush(stdout);
+    _exit(rc & 0xFF);
+  }
+  close(out_pipe[1]);
+  ChildResult r;
+  char buf[4096];
+  for (ssize_t n; (n = read(out_pipe[0], buf, sizeof buf)) != 0;) {
+    if (n < 0) break;
+    r.out.append(buf, static_cast<std::size_t>(n));
+  }
+  close(out_pipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status))
+    r.status = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    r.status = 128 + WTERMSIG(status);
+  return r;
+}
+
+}  // namespace kelm_test
+#endif
