@@ -247,6 +247,30 @@ TEST(HostileInput, AMultiByteSequenceCutOffByTheEndOfTheFile) {
   }
 }
 
+TEST(HostileInput, AMillionCopiesOfOneKey) {
+  std::string text;
+  text.reserve(8u << 20);
+  for (int i = 0; i < 1000000; ++i) text += "k /// v\n";
+  TempDir files, temp, outdir;
+  kelm_test::write_file(files.file("in.txt"), text);
+  auto r = kelm_test::run_kelm({files.file("in.txt"), outdir.file("out.dic")}, {{"TEMP", temp.path()}});
+  ASSERT_EQ(r.status, 0);
+  // Merged chunk by chunk, every entry of every chunk after the first meets
+  // an equal key in the merge file: 1999 chunks of 500 warnings.
+  const std::string warning = "warning: duplicate word.tango jyuuhuku.\n";
+  const std::string done = "data output 1000000 \n";
+  ASSERT_EQ(r.out.size(), banner().size() + 999500 * warning.size() + done.size());
+  EXPECT_EQ(r.out.compare(r.out.size() - done.size(), done.size(), done), 0);
+  kelm_test::ParsedDictionary dic = kelm_test::read_dictionary(outdir.file("out.dic"));
+  EXPECT_EQ(dic.header.word_count, 1000000u);
+  std::size_t n = 0;
+  for (const auto& rec : dic.records()) {
+    n += rec.headword == "\xBB" && rec.translation == "\xC6";  // "k" and "v" in BOCU-1
+  }
+  EXPECT_EQ(n, 1000000u);
+  EXPECT_TRUE(temp.list().empty());
+}
+
 TEST(HostileInput, APipeOrTheNullDeviceAsTheInput) {
   TempDir files;
   const std::string fifo = files.file("fifo");
