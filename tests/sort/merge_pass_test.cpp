@@ -1,4 +1,5 @@
-// One merge pass on a merge file written by hand: lines that no run of the
+// One merge pass of the chunk-and-merge model on a merge file written by hand:
+// lines that no run of the
 // sorter writes itself.
 #include <gtest/gtest.h>
 
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "sort/keys.h"
-#include "sort/sort_run.h"
+#include "support/model_sort_run.h"
 #include "sort/sort_test_util.h"
 #include "support/test_files.h"
 
@@ -24,28 +25,28 @@ class MergePass : public ::testing::Test {
   TempDir dir;
   std::string work = dir.file("w.tmp");
   std::string merge = merge_name(work);
-  kelm::SortRun run;
+  kelm::model::SortRun run;
 
   void SetUp() override {
-    ASSERT_EQ(kelm::sort_run_allocate(run), 0);
+    ASSERT_EQ(kelm::model::sort_run_allocate(run), 0);
     run.work_path = work.c_str();
     run.merge_path = merge.c_str();
   }
-  void TearDown() override { kelm::sort_run_release(run); }
+  void TearDown() override { kelm::model::sort_run_release(run); }
 
   // Stores the entries in the chunk, in this order, and sorts it.
   void chunk(const std::vector<std::u16string>& lines) {
     for (const auto& l : lines) {
       const int n = static_cast<int>(l.size());
-      kelm::chunk_store_add(run.store, l.c_str(), n, kelm::find_separator(l.c_str(), n));
+      kelm::model::chunk_store_add(run.store, l.c_str(), n, kelm::find_separator(l.c_str(), n));
     }
-    kelm::chunk_sort(run.store);
+    kelm::model::chunk_sort(run.store);
   }
   SortOutcome merge_once() {
     std::fflush(stdout);
     testing::internal::CaptureStdout();
     SortOutcome o;
-    o.result = kelm::merge_pass(run);
+    o.result = kelm::model::merge_pass(run);
     std::fflush(stdout);
     o.out = testing::internal::GetCapturedStdout();
     return o;
