@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "support/fault_hooks.h"
 #include "support/run_kelm.h"
 #include "support/run_limited.h"
+#include "support/scoped_env.h"
 #include "support/test_files.h"
 
 using kelm_test::TempDir;
@@ -34,22 +36,9 @@ bool starts_with(const std::string& s, const char* prefix) { return s.rfind(pref
 struct InProcess {
   TempDir temp;
   TempDir files;
-  std::string saved;
-  bool had = false;
+  kelm_test::ScopedEnv temp_env{"TEMP", temp.path()};
   kelm_test::FaultScope faults;
 
-  InProcess() {
-    const char* t = std::getenv("TEMP");
-    had = t != nullptr;
-    if (had) saved = t;
-    ::setenv("TEMP", temp.path().c_str(), 1);
-  }
-  ~InProcess() {
-    if (had)
-      ::setenv("TEMP", saved.c_str(), 1);
-    else
-      ::unsetenv("TEMP");
-  }
   std::string input() {
     kelm_test::write_file(files.file("in.txt"), "b /// 2\r\na /// 1\r\n");
     return files.file("in.txt");
@@ -74,7 +63,7 @@ struct InProcess {
 // A directory where a file is about to be created makes the creation fail.
 void replace_by_directory(const std::string& path) {
   std::remove(path.c_str());
-  ::mkdir(path.c_str(), 0700);
+  std::filesystem::create_directory(kelm_test::native_path(path));
 }
 
 std::string sorted_work() { return kelm_test::utf16le_bytes(u"a /// 1\r\nb /// 2\r\n"); }

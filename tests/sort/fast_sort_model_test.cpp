@@ -36,7 +36,9 @@ struct Outcome {
 
 const char* const WORK = "kelm_sort42.tmp";
 
-void mkdir_for_test(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << path; }
+void mkdir_for_test(const std::string& path) {
+  ASSERT_TRUE(std::filesystem::create_directory(kelm_test::native_path(path))) << path;
+}
 
 // A file's bytes; what stands there when it is not a plain file.
 std::string contents(const std::string& path) {
