@@ -1,83 +1,246 @@
-#include "sort/sort_text.h"
-
+// The sorter: entries are read into memory up to the budget, cut only at the
+// end of a chunk, sorted there and written out as sorted runs; the runs are
+// merged k ways into the sorted work file. The order among equal keys, the
+// duplicate warnings and the messages and files of a failure are those of
+// merging the chunks of 500 one after another into a merge file.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/byte_source.h"
 #include "platform/files.h"
+#include "platform/progress.h"
 #include "sort/entry_reader.h"
-#include "sort/sort_run.h"
+#include "sort/memory_run.h"
+#include "sort/run_merge.h"
+#include "sort/sort_budget.h"
+#include "sort/sort_text.h"
+#include "sort/sorted_output.h"
 #include "textin/detect.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
 
+SortBudget default_sort_budget() {
+  SortBudget b;
+  b.memory_bytes = std::size_t{24} << 20;
+  b.run_buffer_bytes = std::size_t{256} << 10;
+  b.max_fan_in = 32;
+  b.output_buffer_bytes = std::size_t{1} << 20;
+  b.group_bytes = std::size_t{8} << 20;
+  b.group_labels = std::size_t{1} << 20;
+  return b;
+}
+
+namespace {
+
+const char* const WARNING = "warning: duplicate word.tango jyuuhuku.\n";
+
+struct Sorter {
+  SortBudget budget;
+  std::string work_path;
+  std::string merge_path;
+  EntryArena arena;
+  MemoryRunScratch scratch;
+  std::vector<std::string> runs;
+  unsigned next_run = 0;
+  Progress progress;
+  bool write_failed = false;  // a short write or an unreadable run
+  bool create_failed = false;  // a file could not be created (its message printed)
+};
+
 // Creates `path` empty ("wb+") and closes it at once. 0, or -1.
-static int create_empty(const char* path) {
+int create_empty(const char* path) {
   std::FILE* f = open_file(path, "wb+");
   if (f == nullptr) return -1;
   std::fclose(f);
   return 0;
 }
 
-// Results of fill_chunk.
-constexpr int CHUNK_FULL = 0;          // 500 entries stored; the input may go on
-constexpr int CHUNK_LAST = 1;          // the input is exhausted
-constexpr int CHUNK_NO_SEPARATOR = -1;  // a line without " /// " was met
-constexpr int CHUNK_READ_ERROR = -2;    // the input could not be read
-
-// Reads entries into the emptied chunk until it holds CHUNK_ENTRIES or the
-// input is exhausted; counts every entry stored.
-static int fill_chunk(ChunkStore& store, EntryReader& input, std::int32_t& entries) {
-  store.count = 0;
-  while (store.count < CHUNK_ENTRIES) {
-    int length = 0;
-    int key_length = 0;
-    int got = read_entry(input, &length, &key_length);
-    if (got == ENTRY_EXHAUSTED) return CHUNK_LAST;
-    if (got == ENTRY_NO_SEPARATOR) return CHUNK_NO_SEPARATOR;
-    if (got == ENTRY_READ_ERROR) return CHUNK_READ_ERROR;
-    chunk_store_add(store, input.line, length, key_length);
-    ++entries;
-  }
-  return CHUNK_FULL;
+EntryView view_of(const SortRecord& r) {
+  return EntryView{r.prefix, r.line, r.key_length, r.length, r.seq / ENTRIES_PER_CHUNK};
 }
 
-// Writes the sorted chunk to a file created anew: the sorted work file when
-// the whole input fitted in one chunk, else the first merge file. 0; -1 when
-// the file cannot be created; -2 after a short write (the file is closed).
-static int write_first_chunk(SortRun& run, const char* path, const char* write_error) {
-  std::FILE* f = open_file(path, "wb+");
-  if (f == nullptr) {
-    std::printf("Can't create file[%s]\n", path);
+std::string next_run_path(Sorter& s) {
+  return s.merge_path + ".run" + std::to_string(s.next_run++);
+}
+
+// Sorts the entries in memory and writes them as the next run.
+int flush_run(Sorter& s) {
+  sort_memory_run(s.arena.records, s.scratch);
+  std::string path = next_run_path(s);
+  RunWriter w;
+  if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) != 0) {
+    std::printf("Can't create file[%s]\n", path.c_str());
+    s.create_failed = true;
     return -1;
   }
-  int failed = write_chunk_from(run, f, 0);
-  // Lines still in the stream's buffer are written by the close, which can
-  // fail as a write does.
-  if (std::fclose(f) != 0) failed = -1;
-  if (failed != 0) {
-    std::printf("%s", write_error);
-    return -2;
+  s.runs.push_back(path);
+  for (const SortRecord& r : s.arena.records) run_writer_add(w, view_of(r));
+  if (run_writer_close(w) != 0) {
+    s.write_failed = true;
+    return -1;
+  }
+  arena_reset(s.arena);
+  return 0;
+}
+
+// Merges runs until no more than `fan_in` are left; equal keys keep the
+// order of their runs.
+int reduce_runs(Sorter& s, std::size_t fan_in) {
+  if (fan_in < 2) fan_in = 2;
+  while (s.runs.size() > fan_in) {
+    std::vector<std::string> merged;
+    for (std::size_t first = 0; first < s.runs.size(); first += fan_in) {
+      std::size_t last = first + fan_in < s.runs.size() ? first + fan_in : s.runs.size();
+      std::vector<std::string> group(s.runs.begin() + static_cast<std::ptrdiff_t>(first),
+                                     s.runs.begin() + static_cast<std::ptrdiff_t>(last));
+      if (group.size() == 1) {
+        merged.push_back(group[0]);
+        continue;
+      }
+      std::string path = next_run_path(s);
+      RunWriter w;
+      if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) != 0) {
+        std::printf("Can't create file[%s]\n", path.c_str());
+        s.create_failed = true;
+        return -1;
+      }
+      merged.push_back(path);
+      RunMerge m;
+      int got = run_merge_open(m, group, s.budget.run_buffer_bytes);
+      EntryView e;
+      while (got >= 0 && (got = run_merge_next(m, e)) == 1) run_writer_add(w, e);
+      run_merge_close(m);
+      if (run_writer_close(w) != 0 || got < 0) {
+        s.write_failed = true;
+        s.runs = merged;  // so that every file made so far is removed
+        s.runs.insert(s.runs.end(), group.begin(), group.end());
+        return -1;
+      }
+      for (const std::string& p : group) remove_file(p.c_str());
+    }
+    s.runs = merged;
   }
   return 0;
 }
 
-std::int32_t sort_one_line_text(const char* input_path, const char* work_path) {
+void remove_runs(Sorter& s) {
+  for (const std::string& p : s.runs) remove_file(p.c_str());
+  s.runs.clear();
+}
+
+// Writes the sorted entries to `path`: the entries still in memory, merged
+// with the runs written before. Returns the number of warnings;
+// s.write_failed and s.create_failed tell what went wrong.
+std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge_pass) {
+  progress_phase(s.progress, "sorting");
+  progress_draw(s.progress, s.arena.records.size());
+  sort_memory_run(s.arena.records, s.scratch);
+  if (!s.runs.empty()) {
+    progress_phase(s.progress, "merging");
+    // The entries in memory take one place of the final merge.
+    std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
+    if (reduce_runs(s, fan_in) != 0) return 0;
+  }
+  std::FILE* f = open_file(path, "wb+");
+  if (f == nullptr) {
+    std::printf("Can't create file[%s]\n", path);
+    s.create_failed = true;
+    return 0;
+  }
+  progress_phase(s.progress, "writing sorted");
+  SortedOutput out;
+  if (output_open(out, f, s.budget.output_buffer_bytes, s.budget.group_bytes,
+                  s.budget.group_labels, s.merge_path) != 0) {
+    std::fclose(f);
+    s.write_failed = true;
+    return 0;
+  }
+  out.progress = &s.progress;
+  out.last_merge_pass = last_merge_pass;
+  if (s.runs.empty()) {
+    for (const SortRecord& r : s.arena.records) output_add(out, view_of(r));
+    if (output_finish(out) != 0) s.write_failed = true;
+  } else {
+    RunMerge m;
+    int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, s.arena.records.data(),
+                             s.arena.records.size());
+    EntryView e;
+    while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
+    // The last entries still point into the runs' buffers.
+    if (output_finish(out) != 0) s.write_failed = true;
+    run_merge_close(m);
+    if (got < 0) s.write_failed = true;
+  }
+  if (std::fclose(f) != 0) s.write_failed = true;
+  std::uint64_t warnings = out.warnings;
+  output_close(out);
+  return warnings;
+}
+
+// What the first of the chunk-and-merge passes leaves when the input goes on
+// after the first chunk: that chunk, sorted, in the merge file. A failure
+// there is reported as that pass reports it. 0, or -1 after its message.
+int write_first_merge(Sorter& s) {
+  std::vector<SortRecord> first(s.arena.records.begin(),
+                                s.arena.records.begin() + ENTRIES_PER_CHUNK);
+  MemoryRunScratch scratch;
+  sort_memory_run(first, scratch);
+  std::FILE* f = open_file(s.merge_path.c_str(), "wb+");
+  if (f == nullptr) {
+    std::printf("Can't create file[%s]\n", s.merge_path.c_str());
+    return -1;
+  }
+  SortedOutput out;
+  bool failed = output_open(out, f, std::size_t{64} << 10, s.budget.group_bytes,
+                            s.budget.group_labels, s.merge_path) != 0;
+  if (!failed) {
+    for (const SortRecord& r : first) output_add(out, view_of(r));
+    failed = output_finish(out) != 0;
+  }
+  output_close(out);
+  if (std::fclose(f) != 0) failed = true;
+  if (failed) {
+    std::printf("tmpfile write error\n");
+    return -1;
+  }
+  return 0;
+}
+
+// After a failure the merge file is still renamed to the work file's name;
+// that fails while the work file that setup created is in the way.
+void final_rename(const Sorter& s) {
+  if (rename_noreplace(s.merge_path.c_str(), s.work_path.c_str()) != 0) {
+    std::printf("rename error2\n");
+  }
+}
+
+void print_warnings(std::uint64_t n) {
+  for (std::uint64_t k = 0; k < n; ++k) std::fputs(WARNING, stdout);
+}
+
+}  // namespace
+
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
+                                const SortBudget& budget) {
+  Sorter s;
+  s.budget = budget;
+  s.work_path = work_path;
   // The merge file sits beside the work file, its name the work file's full
-  // name with a suffix.
-  const std::string merge_name = std::string(work_path) + "_sortdata.tmp";
-  const char* merge_path = merge_name.c_str();
+  // name with a suffix; the runs are named after it.
+  s.merge_path = s.work_path + "_sortdata.tmp";
 
   if (create_empty(work_path) != 0) {
     std::printf("Can't create file[%s]\n", work_path);
     return -1;
   }
-  if (create_empty(merge_path) != 0) {
-    std::printf("Can't create file[%s]\n", merge_path);
+  if (create_empty(s.merge_path.c_str()) != 0) {
+    std::printf("Can't create file[%s]\n", s.merge_path.c_str());
     return -1;
   }
-
   // Detection and reading open the input several times, each time from its
   // start: a pipe would block or hand different bytes to each, and a device
   // such as /dev/zero never ends.
@@ -95,68 +258,120 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path) {
   // order of a UTF-16 input whose mark decides it.
   const int probed = probe_byte_order(input);
 
-  SortRun run;
-  run.work_path = work_path;
-  run.merge_path = merge_path;
-  if (sort_run_allocate(run) != 0) {
+  EntryReader reader;
+  reader_for_input(reader, encoding, probed);
+  reader.source = &input;
+  reader.bytes = static_cast<unsigned char*>(std::malloc(LINE_LIMIT + 1));
+  reader.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 2) * sizeof(char16_t)));
+  if (reader.bytes == nullptr || reader.line == nullptr) {
+    std::free(reader.bytes);
+    std::free(reader.line);
     byte_source_close(input);
     std::printf("Can't allocate memory\n");
     return -1;
   }
-  EntryReader reader;
-  reader_for_input(reader, encoding, probed);
-  reader.source = &input;
-  reader.bytes = run.input_bytes;
-  reader.line = run.input_line;
+  s.arena.records.reserve(budget.memory_bytes / 256);
+  progress_init(s.progress);
+  progress_phase(s.progress, "reading");
 
-  std::int32_t entries = 0;
-  bool later_pass = false;
-  bool written_directly = false;
+  // Reading: entries go into memory; at the end of a chunk, when the memory
+  // is used up, they are sorted and written as a run.
+  std::uint32_t entries = 0;
+  // What stopped the reading: a line without separator or a read error.
+  const char* stop_message = nullptr;
+  std::string read_error_message;
   bool failed = false;
+  bool first_pass_failed = false;
   for (;;) {
-    const int filled = fill_chunk(run.store, reader, entries);
-    if (filled == CHUNK_NO_SEPARATOR) {
-      byte_source_close(input);
-      std::printf("ERROR:1.non  /// ");
+    int length = 0;
+    int key_length = 0;
+    const int got = read_entry(reader, &length, &key_length);
+    if (got == ENTRY_EXHAUSTED) break;
+    if (got == ENTRY_NO_SEPARATOR) {
+      stop_message = "ERROR:1.non  /// ";
+      break;
+    }
+    if (got == ENTRY_READ_ERROR) {
+      read_error_message = std::string("Can't read file[") + input_path + "]\n";
+      stop_message = read_error_message.c_str();
+      break;
+    }
+    const std::uint32_t units = static_cast<std::uint32_t>(length) + 2;
+    char16_t* line = arena_take(s.arena, units);
+    if (line == nullptr) {
+      std::printf("Can't allocate memory\n");
       failed = true;
       break;
     }
-    if (filled == CHUNK_READ_ERROR) {
-      std::printf("Can't read file[%s]\n", input_path);
+    std::copy(reader.line, reader.line + length, line);
+    line[length] = 0x000D;
+    line[length + 1] = 0x000A;
+    s.arena.records.push_back(SortRecord{key_prefix(line, static_cast<std::uint32_t>(key_length)),
+                                         line, entries,
+                                         static_cast<std::uint32_t>(key_length), units, 0});
+    ++entries;
+    progress_count(s.progress, entries);
+    if (entries == ENTRIES_PER_CHUNK && write_first_merge(s) != 0) {
+      first_pass_failed = true;
+      break;
+    }
+    if (entries % ENTRIES_PER_CHUNK == 0 && arena_bytes(s.arena) >= budget.memory_bytes &&
+        flush_run(s) != 0) {
       failed = true;
       break;
     }
-    const bool exhausted = filled == CHUNK_LAST;
-    chunk_sort(run.store);
-    if (exhausted && !later_pass) {
-      // Fewer than 500 entries: straight to the sorted work file.
-      const int written = write_first_chunk(run, work_path, "datafile write error\n");
-      if (written != 0) failed = true;
-      // After a failed creation the merge file is still renamed below.
-      if (written != -1) written_directly = true;
-      break;
-    }
-    if (!later_pass) {
-      if (write_first_chunk(run, merge_path, "tmpfile write error\n") != 0) failed = true;
-    } else if (merge_pass(run) != 0) {
-      failed = true;
-    }
-    if (exhausted) break;
-    later_pass = true;
-    if (failed) break;
   }
-
-  // The merge file becomes the sorted work file, after a failure too. A
-  // rename never replaces a file, so this fails while the work file that
-  // setup created is still there.
-  if (!written_directly && rename_noreplace(merge_path, work_path) != 0) {
-    std::printf("rename error2\n");
-  }
-  // The empty merge file that a single pass leaves has no further use.
-  if (written_directly && !failed) remove_file(merge_path);
   byte_source_close(input);
-  sort_run_release(run);
-  return failed ? -2 : entries;
+  std::free(reader.bytes);
+  std::free(reader.line);
+
+  std::int32_t result = static_cast<std::int32_t>(entries);
+  if (first_pass_failed) {
+    final_rename(s);
+    result = -2;
+  } else if (failed) {
+    if (s.write_failed) std::printf("tmpfile write error\n");
+    result = -2;
+  } else if (stop_message != nullptr) {
+    // The chunk being filled is dropped; the chunks before it were merged
+    // pass by pass, with the warnings of those passes, before the message.
+    // The first chunk alone is already in the merge file.
+    const std::uint32_t chunk = entries / ENTRIES_PER_CHUNK;
+    const std::uint32_t keep = chunk * ENTRIES_PER_CHUNK;
+    if (!s.arena.records.empty()) s.arena.records.resize(keep - s.arena.records.front().seq);
+    const std::uint64_t warnings = chunk > 1 ? write_sorted(s, work_path, chunk) : 0;
+    print_warnings(warnings);
+    if (s.write_failed) std::printf("tmpfile write error\n");
+    std::fputs(stop_message, stdout);
+    if (chunk > 1 && !s.create_failed) {
+      remove_file(s.merge_path.c_str());
+    } else {
+      final_rename(s);
+    }
+    result = -2;
+  } else {
+    const bool single_pass = entries < ENTRIES_PER_CHUNK;
+    print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
+    if (s.create_failed) {
+      final_rename(s);
+      result = -2;
+    } else if (s.write_failed) {
+      std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
+      // A single pass leaves the merge file from setup.
+      if (!single_pass) remove_file(s.merge_path.c_str());
+      result = -2;
+    } else {
+      remove_file(s.merge_path.c_str());
+    }
+  }
+  remove_runs(s);
+  arena_release(s.arena);
+  progress_clear(s.progress);
+  return result;
+}
+
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path) {
+  return sort_one_line_text(input_path, work_path, default_sort_budget());
 }
 
 }  // namespace kelm

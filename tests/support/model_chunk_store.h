@@ -7,6 +7,7 @@
 #include "textin/line_reader.h"
 
 namespace kelm {
+namespace model {
 
 // Entries sorted in memory per pass.
 constexpr int CHUNK_ENTRIES = 500;
@@ -47,4 +48,5 @@ void chunk_sort(ChunkStore& store);
 // WRITE_BUFFER_BYTES bytes of `buffer`. 0, or -1 on a short write.
 int write_entry_line(std::FILE* file, const char16_t* line, int length, unsigned char* buffer);
 
+}  // namespace model
 }  // namespace kelm

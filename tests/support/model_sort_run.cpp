@@ -1,8 +1,9 @@
-#include "sort/sort_run.h"
+#include "support/model_sort_run.h"
 
 #include <cstdlib>
 
 namespace kelm {
+namespace model {
 
 int sort_run_allocate(SortRun& run) {
   run.input_line = static_cast<char16_t*>(std::malloc(LINE_SLOT * sizeof(char16_t)));
@@ -40,4 +41,5 @@ int write_chunk_from(SortRun& run, std::FILE* file, int from) {
   return 0;
 }
 
+}  // namespace model
 }  // namespace kelm

@@ -1,4 +1,4 @@
-#include "sort/chunk_store.h"
+#include "support/model_chunk_store.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -6,6 +6,7 @@
 #include "sort/keys.h"
 
 namespace kelm {
+namespace model {
 
 int chunk_store_allocate(ChunkStore& store) {
   std::size_t units = static_cast<std::size_t>(CHUNK_ENTRIES) * LINE_SLOT;
@@ -71,4 +72,5 @@ int write_entry_line(std::FILE* file, const char16_t* line, int length, unsigned
   return std::fwrite(buffer, 1, n, file) == n ? 0 : -1;
 }
 
+}  // namespace model
 }  // namespace kelm

@@ -2,9 +2,10 @@
 // the buffers, all allocated once per call.
 #pragma once
 
-#include "sort/chunk_store.h"
+#include "support/model_chunk_store.h"
 
 namespace kelm {
+namespace model {
 
 struct SortRun {
   const char* work_path = nullptr;
@@ -29,4 +30,5 @@ int write_chunk_from(SortRun& run, std::FILE* file, int from);
 // message it has printed.
 int merge_pass(SortRun& run);
 
+}  // namespace model
 }  // namespace kelm

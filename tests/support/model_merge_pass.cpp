@@ -4,9 +4,10 @@
 #include "platform/files.h"
 #include "sort/entry_reader.h"
 #include "sort/keys.h"
-#include "sort/sort_run.h"
+#include "support/model_sort_run.h"
 
 namespace kelm {
+namespace model {
 
 static int write_chunk_entry(SortRun& run, std::FILE* file, int rank) {
   return write_entry_line(file, chunk_line(run.store, rank), chunk_length(run.store, rank),
@@ -96,4 +97,5 @@ int merge_pass(SortRun& run) {
   return result;
 }
 
+}  // namespace model
 }  // namespace kelm

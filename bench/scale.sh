@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Times kelm end to end on generated dictionaries, beside `LC_ALL=C sort -S 64M`
+# and `cp` of the same file, as whole processes in one run: the median of
+# several runs each, peak resident memory from /usr/bin/time, and the ratios.
+#
+#   bench/scale.sh [-r runs] [-e "utf8 sjis"] [size ...]     (sizes in entries)
+#
+# Environment: KELM (the binary; default: a Release build in build-release,
+# made when missing), KELM_BENCH_DIR (inputs and outputs; default
+# /tmp/kelm-bench). The inputs are made once by bench/make_dictionary.cpp
+# and kept; the Shift_JIS copy comes from iconv. Every run reads its input
+# from the page cache (each command runs once before it is timed).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=3
+encodings="utf8"
+while getopts "r:e:" opt; do
+  case $opt in
+    r) runs=$OPTARG ;;
+    e) encodings=$OPTARG ;;
+    *) exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(100000 500000 2000000)
+
+scripts/install-deps.sh time
+data=${KELM_BENCH_DIR:-/tmp/kelm-bench}
+mkdir -p "$data/tmp"
+
+if [ -z "${KELM:-}" ]; then
+  KELM=$PWD/build-release/kelm
+  cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKELM_BUILD_TESTS=OFF \
+    -DKELM_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-release -j2 --target kelm >/dev/null
+fi
+if [ ! -x "$data/make_dictionary" ] || [ bench/make_dictionary.cpp -nt "$data/make_dictionary" ]; then
+  c++ -O2 -std=c++20 -o "$data/make_dictionary" bench/make_dictionary.cpp
+fi
+
+input_for() {  # size encoding -> path of the input, made when missing
+  local utf8="$data/dict$1.utf8.txt"
+  [ -s "$utf8" ] || "$data/make_dictionary" "$1" >"$utf8"
+  if [ "$2" = sjis ]; then
+    local sjis="$data/dict$1.sjis.txt"
+    [ -s "$sjis" ] || iconv -f UTF-8 -t CP932 "$utf8" >"$sjis"
+    echo "$sjis"
+  else
+    echo "$utf8"
+  fi
+}
+
+# Runs the command `runs` times after one untimed run; prints "seconds KiB",
+# the medians of elapsed time and of peak resident memory.
+measure() {
+  local t=() m=() line
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+  for ((k = 0; k < runs; ++k)); do
+    /usr/bin/time -f "%e %M" -o "$data/time.out" "$@" >/dev/null 2>&1
+    read -r line <"$data/time.out"
+    t+=("${line% *}")
+    m+=("${line#* }")
+  done
+  local ts ms
+  ts=$(printf '%s\n' "${t[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  ms=$(printf '%s\n' "${m[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
+  echo "$ts $ms"
+}
+
+run_kelm() { TEMP="$data/tmp" "$KELM" "$1" "$data/out.dic"; }
+run_sort() { LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$1" -o "$data/sorted.txt"; }
+run_cp() { cp "$1" "$data/copy.txt"; }
+
+echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)," \
+  "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg); median of $runs runs each"
+printf '%-9s %-5s %8s %8s %8s %8s %8s %8s %9s %10s %8s\n' entries enc MB kelm_s kelm_MiB \
+  sort_s sort_MiB cp_s kelm/sort kelm/cp ns/entry
+for n in "${sizes[@]}"; do
+  for enc in $encodings; do
+    in=$(input_for "$n" "$enc")
+    mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
+    read -r ks km < <(measure run_kelm "$in")
+    read -r ss sm < <(measure run_sort "$in")
+    read -r cs _ < <(measure run_cp "$in")
+    awk -v n="$n" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v ss="$ss" -v sm="$sm" \
+      -v cs="$cs" 'BEGIN {
+        printf "%-9s %-5s %8s %8.2f %8.1f %8.2f %8.1f %8.2f %9.2f %10.1f %8.0f\n",
+          n, e, mb, ks, km / 1024, ss, sm / 1024, cs, ks / ss, (cs > 0 ? ks / cs : 0),
+          ks * 1e9 / n }'
+  done
+done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+rm -f "$data/out.dic" "$data/sorted.txt" "$data/copy.txt" "$data/time.out"

@@ -1,0 +1,41 @@
+// The entries read into memory: their lines in large blocks, a record for
+// each, and the in-memory sort that puts them into (key, chunk, place in
+// chunk) order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sort/sort_entry.h"
+
+namespace kelm {
+
+struct EntryArena {
+  std::vector<char16_t*> blocks;
+  std::vector<std::size_t> block_units;
+  std::size_t current = 0;  // block being filled
+  std::size_t used = 0;     // units used in it
+  std::vector<SortRecord> records;
+};
+
+// Room for `units` units, valid until arena_reset. nullptr without memory.
+char16_t* arena_take(EntryArena& a, std::size_t units);
+// Bytes the arena's lines and records take now.
+std::size_t arena_bytes(const EntryArena& a);
+// Forgets the entries; the memory stays for the next ones.
+void arena_reset(EntryArena& a);
+void arena_release(EntryArena& a);
+
+// Working memory of sort_memory_run, kept between runs.
+struct MemoryRunScratch {
+  std::vector<std::uint32_t> rank;   // by seq - first seq
+  std::vector<char> equal_before;     // by sorted index: same key as the one before
+  std::vector<char> chunk_has_equal;  // by chunk - first chunk
+};
+
+// Sorts records of whole chunks (the first record starts a chunk; the last
+// chunk may be short) into the order (key, chunk, place), where the place of
+// an entry is the position that the chunk's exchange sort gives it.
+void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch);
+
+}  // namespace kelm

@@ -1,0 +1,144 @@
+#include "sort/run_file.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace kelm {
+
+int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes) {
+  w = RunWriter{};
+  w.buffer = static_cast<unsigned char*>(std::malloc(buffer_bytes));
+  if (w.buffer == nullptr) return -1;
+  w.file = open_file(path, "wb+");
+  if (w.file == nullptr) {
+    std::free(w.buffer);
+    w.buffer = nullptr;
+    return -1;
+  }
+  w.capacity = buffer_bytes;
+  return 0;
+}
+
+static void put_bytes(RunWriter& w, const void* data, std::size_t n) {
+  if (w.failed) return;
+  if (w.fill + n > w.capacity) {
+    if (std::fwrite(w.buffer, 1, w.fill, w.file) != w.fill) w.failed = true;
+    w.fill = 0;
+    if (n > w.capacity) {
+      if (!w.failed && std::fwrite(data, 1, n, w.file) != n) w.failed = true;
+      return;
+    }
+  }
+  std::memcpy(w.buffer + w.fill, data, n);
+  w.fill += n;
+}
+
+void run_writer_add(RunWriter& w, const EntryView& e) {
+  unsigned char head[RUN_HEAD_BYTES];
+  std::memcpy(head, &e.prefix, 8);
+  std::memcpy(head + 8, &e.chunk, 4);
+  std::memcpy(head + 12, &e.key_length, 4);
+  std::memcpy(head + 16, &e.length, 4);
+  put_bytes(w, head, RUN_HEAD_BYTES);
+  put_bytes(w, e.line, static_cast<std::size_t>(e.length) * sizeof(char16_t));
+}
+
+int run_writer_close(RunWriter& w) {
+  if (!w.failed && w.fill > 0 && std::fwrite(w.buffer, 1, w.fill, w.file) != w.fill) {
+    w.failed = true;
+  }
+  if (w.file != nullptr && std::fclose(w.file) != 0) w.failed = true;
+  std::free(w.buffer);
+  bool failed = w.failed;
+  w = RunWriter{};
+  return failed ? -1 : 0;
+}
+
+int run_reader_open(RunReader& r, const char* path, std::size_t buffer_bytes) {
+  r = RunReader{};
+  r.chunk_bytes = buffer_bytes < 64 ? 64 : buffer_bytes;
+  r.file = open_file(path, "rb");
+  if (r.file == nullptr) return -1;
+  return 0;
+}
+
+// Reads behind the `end` bytes of buffer `b` until `need` bytes are there or
+// the file ends. 0, or -1 on a read error.
+static int read_more(RunReader& r, int b, std::size_t need) {
+  while (r.end < need && !r.at_end) {
+    std::size_t got = std::fread(r.buffer[b] + r.end, 1, r.size[b] - r.end, r.file);
+    r.end += got;
+    if (got == 0) {
+      if (std::ferror(r.file)) return -1;
+      r.at_end = true;
+    }
+  }
+  return 0;
+}
+
+// Makes buffer b hold at least `want` bytes, keeping its first `keep` bytes.
+static int reserve(RunReader& r, int b, std::size_t want, std::size_t keep) {
+  if (r.size[b] >= want) return 0;
+  unsigned char* bigger = static_cast<unsigned char*>(std::malloc(want));
+  if (bigger == nullptr) return -1;
+  if (keep > 0) std::memcpy(bigger, r.buffer[b], keep);
+  std::free(r.buffer[b]);
+  r.buffer[b] = bigger;
+  r.size[b] = want;
+  return 0;
+}
+
+// Carries the unread bytes over to the other buffer and reads behind them
+// until `need` bytes are there or the file ends. The entry returned last
+// stays where it is. 0, or -1 on a read error or a lack of memory.
+static int refill(RunReader& r, std::size_t need) {
+  const int other = 1 - r.current;
+  if (reserve(r, other, need > r.chunk_bytes ? need : r.chunk_bytes, 0) != 0) return -1;
+  std::size_t tail = r.end - r.pos;
+  if (tail > 0) std::memcpy(r.buffer[other], r.buffer[r.current] + r.pos, tail);
+  r.current = other;
+  r.pos = 0;
+  r.end = tail;
+  return read_more(r, other, need);
+}
+
+int run_reader_next(RunReader& r, EntryView& e) {
+  bool refilled = false;
+  if (r.end - r.pos < RUN_HEAD_BYTES) {
+    if (refill(r, RUN_HEAD_BYTES) != 0) return -1;
+    if (r.end == r.pos) return 0;
+    if (r.end - r.pos < RUN_HEAD_BYTES) return -1;
+    refilled = true;
+  }
+  const unsigned char* head = r.buffer[r.current] + r.pos;
+  std::memcpy(&e.prefix, head, 8);
+  std::memcpy(&e.chunk, head + 8, 4);
+  std::memcpy(&e.key_length, head + 12, 4);
+  std::memcpy(&e.length, head + 16, 4);
+  const std::size_t total = RUN_HEAD_BYTES + static_cast<std::size_t>(e.length) * sizeof(char16_t);
+  if (r.end - r.pos < total) {
+    if (refilled) {
+      // The other buffer may hold the entry returned last: grow this one.
+      if (reserve(r, r.current, r.pos + total, r.end) != 0) return -1;
+      if (read_more(r, r.current, r.pos + total) != 0) return -1;
+    } else if (refill(r, total) != 0) {
+      return -1;
+    }
+    if (r.end - r.pos < total) return -1;
+  }
+  // Units start at an even offset of a buffer from malloc.
+  e.line = reinterpret_cast<const char16_t*>(r.buffer[r.current] + r.pos + RUN_HEAD_BYTES);
+  r.pos += total;
+  return 1;
+}
+
+void run_reader_close(RunReader& r) {
+  if (r.file != nullptr) std::fclose(r.file);
+  std::free(r.buffer[0]);
+  std::free(r.buffer[1]);
+  r = RunReader{};
+}
+
+}  // namespace kelm

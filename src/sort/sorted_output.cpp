@@ -1,0 +1,244 @@
+#include "sort/sorted_output.h"
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/progress.h"
+
+namespace kelm {
+
+int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
+                std::size_t group_bytes, std::size_t label_capacity,
+                const std::string& spill_path_stem) {
+  o.file = file;
+  o.capacity = buffer_bytes < 4096 ? 4096 : buffer_bytes;
+  o.buffer = static_cast<unsigned char*>(std::malloc(o.capacity));
+  o.fill = 0;
+  o.failed = false;
+  o.has_pending = false;
+  o.grouping = false;
+  o.group_bytes = group_bytes / sizeof(char16_t);
+  o.label_capacity = label_capacity;
+  o.spill_path = spill_path_stem + ".grp";
+  o.labels.spill_path = spill_path_stem + ".lab";
+  o.warnings = 0;
+  o.written = 0;
+  return o.buffer == nullptr ? -1 : 0;
+}
+
+static void flush_buffer(SortedOutput& o) {
+  if (o.fill > 0 && !o.failed && std::fwrite(o.buffer, 1, o.fill, o.file) != o.fill) {
+    o.failed = true;
+  }
+  o.fill = 0;
+}
+
+static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length);
+
+// Appends a line (its CR LF included) as UTF-16 little-endian. An entry that
+// ends in LF loses one LF each time a merge pass reads it back from the merge
+// file (the reading cuts a line's last LF), so a chunk read back r times
+// loses up to r of them.
+static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, std::uint32_t chunk) {
+  if (length >= 3 && line[length - 3] == 0x000A && o.last_merge_pass > chunk + 1) {
+    std::uint32_t read_back = o.last_merge_pass - chunk - 1;
+    std::uint32_t end = length - 2;
+    while (read_back > 0 && end > 0 && line[end - 1] == 0x000A) {
+      --end;
+      --read_back;
+    }
+    emit_units(o, line, end);
+    static const char16_t crlf[2] = {0x000D, 0x000A};
+    emit_units(o, crlf, 2);
+  } else {
+    emit_units(o, line, length);
+  }
+  ++o.written;
+  if (o.progress != nullptr) progress_count(*o.progress, o.written);
+}
+
+static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length) {
+  std::size_t bytes = static_cast<std::size_t>(length) * 2;
+  if (o.fill + bytes > o.capacity) flush_buffer(o);
+  if (bytes > o.capacity) {
+    // Only a line longer than the whole buffer, which is far above LINE_LIMIT.
+    for (std::uint32_t k = 0; k < length; ++k) {
+      unsigned char pair[2] = {static_cast<unsigned char>(line[k] & 0xFF),
+                               static_cast<unsigned char>(line[k] >> 8)};
+      if (!o.failed && std::fwrite(pair, 1, 2, o.file) != 2) o.failed = true;
+    }
+  } else if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(o.buffer + o.fill, line, bytes);
+    o.fill += bytes;
+  } else {
+    for (std::uint32_t k = 0; k < length; ++k) {
+      o.buffer[o.fill++] = static_cast<unsigned char>(line[k] & 0xFF);
+      o.buffer[o.fill++] = static_cast<unsigned char>(line[k] >> 8);
+    }
+  }
+}
+
+// Moves the gathered entries to the spill file; from now on every entry of
+// the group goes there.
+static void spill_group(SortedOutput& o) {
+  o.spill = open_file(o.spill_path.c_str(), "wb+");
+  if (o.spill == nullptr) {
+    o.failed = true;
+    return;
+  }
+  o.spilled = true;
+  o.spill_end = 0;
+  std::size_t item = 0;
+  for (ChunkSpan& span : o.spans) {
+    span.first = o.spill_end;
+    for (std::uint32_t k = 0; k < span.count; ++k, ++item) {
+      const GroupItem& it = o.items[item];
+      if (std::fwrite(&it.length, 4, 1, o.spill) != 1 ||
+          std::fwrite(o.data.data() + it.offset, 2, it.length, o.spill) != it.length) {
+        o.failed = true;
+      }
+      o.spill_end += 4 + 2 * static_cast<std::size_t>(it.length);
+    }
+  }
+  o.items.clear();
+  o.data.clear();
+}
+
+static void group_append(SortedOutput& o, const EntryView& e) {
+  if (o.spans.empty() || o.spans.back().chunk != e.chunk) {
+    o.spans.push_back(ChunkSpan{e.chunk, 0, o.spilled ? o.spill_end : o.items.size()});
+  }
+  ++o.spans.back().count;
+  if (o.spilled) {
+    if (o.spill != nullptr && (std::fwrite(&e.length, 4, 1, o.spill) != 1 ||
+                               std::fwrite(e.line, 2, e.length, o.spill) != e.length)) {
+      o.failed = true;
+    }
+    o.spill_end += 4 + 2 * static_cast<std::size_t>(e.length);
+    return;
+  }
+  o.items.push_back(GroupItem{o.data.size(), e.length});
+  o.data.insert(o.data.end(), e.line, e.line + e.length);
+  if (o.data.size() > o.group_bytes) spill_group(o);
+}
+
+static void start_group(SortedOutput& o, const EntryView& first) {
+  o.grouping = true;
+  o.group_prefix = first.prefix;
+  o.group_key.assign(first.line, first.line + first.key_length);
+  o.items.clear();
+  o.data.clear();
+  o.spans.clear();
+  o.spilled = false;
+  group_append(o, first);
+}
+
+static bool same_key_as_group(const SortedOutput& o, const EntryView& e) {
+  return compare_prefixed_keys(o.group_prefix, o.group_key.data(),
+                               static_cast<std::uint32_t>(o.group_key.size()), e.prefix, e.line,
+                               e.key_length) == 0;
+}
+
+// Writes the next entry of span j of a spilled group.
+static int emit_spilled(SortedOutput& o, std::size_t j) {
+  std::uint32_t length = 0;
+  if (std::fseek(o.spill, static_cast<long>(o.cursor[j]), SEEK_SET) != 0 ||
+      std::fread(&length, 4, 1, o.spill) != 1) {
+    return -1;
+  }
+  o.spill_line.resize(length);
+  if (std::fread(o.spill_line.data(), 2, length, o.spill) != length) return -1;
+  o.cursor[j] += 4 + 2 * static_cast<std::size_t>(length);
+  emit(o, o.spill_line.data(), length, o.spans[j].chunk);
+  return 0;
+}
+
+static void emit_next_of_span(SortedOutput& o, std::size_t j) {
+  if (o.spilled) {
+    if (o.spill == nullptr || emit_spilled(o, j) != 0) o.failed = true;
+    return;
+  }
+  const GroupItem& it = o.items[o.cursor[j]++];
+  emit(o, o.data.data() + it.offset, it.length, o.spans[j].chunk);
+}
+
+static void finish_group(SortedOutput& o) {
+  o.grouping = false;
+  o.counts.clear();
+  o.cursor.clear();
+  for (const ChunkSpan& span : o.spans) {
+    o.counts.push_back(span.count);
+    o.cursor.push_back(span.first);
+  }
+  o.warnings += interleave_warnings(o.counts.data(), o.counts.size());
+  if (o.spans.size() == 1) {
+    for (std::uint32_t k = 0; k < o.spans[0].count; ++k) emit_next_of_span(o, 0);
+  } else {
+    label_stack_reset(o.labels, o.label_capacity, o.labels.spill_path);
+    for (std::size_t j = 0; j < o.spans.size(); ++j) {
+      if (label_stack_add(o.labels, static_cast<std::uint32_t>(j), o.spans[j].count) != 0) {
+        o.failed = true;
+      }
+    }
+    if (label_stack_visit(o.labels, [&o](std::uint32_t j) {
+          emit_next_of_span(o, j);
+          return 0;
+        }) != 0) {
+      o.failed = true;
+    }
+    label_stack_close(o.labels);
+  }
+  if (o.spill != nullptr) {
+    std::fclose(o.spill);
+    o.spill = nullptr;
+    remove_file(o.spill_path.c_str());
+  }
+  o.spilled = false;
+}
+
+void output_add(SortedOutput& o, const EntryView& e) {
+  if (o.grouping) {
+    if (same_key_as_group(o, e)) {
+      group_append(o, e);
+      return;
+    }
+    finish_group(o);
+    o.pending = e;
+    o.has_pending = true;
+    return;
+  }
+  if (o.has_pending) {
+    if (compare_views(o.pending, e) == 0) {
+      start_group(o, o.pending);
+      group_append(o, e);
+      o.has_pending = false;
+      return;
+    }
+    emit(o, o.pending.line, o.pending.length, o.pending.chunk);
+  }
+  o.pending = e;
+  o.has_pending = true;
+}
+
+int output_finish(SortedOutput& o) {
+  if (o.grouping) finish_group(o);
+  if (o.has_pending) emit(o, o.pending.line, o.pending.length, o.pending.chunk);
+  o.has_pending = false;
+  flush_buffer(o);
+  return o.failed ? -1 : 0;
+}
+
+void output_close(SortedOutput& o) {
+  if (o.spill != nullptr) {
+    std::fclose(o.spill);
+    o.spill = nullptr;
+    remove_file(o.spill_path.c_str());
+  }
+  label_stack_close(o.labels);
+  std::free(o.buffer);
+  o.buffer = nullptr;
+}
+
+}  // namespace kelm
