@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "sort/sort_budget.h"
 #include "sort/sort_text.h"
 #include "support/fault_hooks.h"
 #include "support/test_files.h"
@@ -112,17 +113,31 @@ TEST(ReadErrors, TheSameInputsSortWhole) {
   }
 }
 
-TEST(ReadErrors, AMergeFileThatFailsToReadFailsTheSort) {
+TEST(ReadErrors, ARunThatFailsToReadFailsTheSort) {
   if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
+  // With little memory the sorter writes sorted runs of 500 entries and
+  // reads them back to merge them; the second run fails in the middle.
+  kelm::SortBudget budget = kelm::default_sort_budget();
+  budget.memory_bytes = 20000;
+  budget.run_buffer_bytes = 4096;
   TempDir dir;
   kelm_test::write_file(dir.file("in.txt"), entries(1600));
   const std::string work = dir.file("sort.tmp");
   kelm_test::FaultScope faults;
-  // The first merge file holds 500 entries of 78 bytes; the error comes in
-  // the middle of the first merge pass.
-  kelm_test::fail_reads_after("sort.tmp_sortdata.tmp", 20000);
-  Sorted s = sort_capturing(dir.file("in.txt"), work);
-  EXPECT_EQ(s.result, -2);
-  EXPECT_EQ(s.out, "Can't read file[" + work + "_sortdata.tmp]\n");
+  kelm_test::fail_reads_after("sort.tmp_sortdata.tmp.run1", 20000);
+  testing::internal::CaptureStdout();
+  std::int32_t r = kelm::sort_one_line_text(dir.file("in.txt").c_str(), work.c_str(), budget);
+  std::fflush(stdout);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(r, -2);
+  EXPECT_EQ(out.substr(0, out.find('\n') + 1), "Can't read file[" + work + "_sortdata.tmp.run1]\n");
   EXPECT_EQ(kelm_test::read_faults_delivered(), 1);
+
+  // The control: the same sort without the fault.
+  kelm_test::clear_faults();
+  TempDir again;
+  kelm_test::write_file(again.file("in.txt"), entries(1600));
+  EXPECT_EQ(kelm::sort_one_line_text(again.file("in.txt").c_str(), again.file("sort.tmp").c_str(),
+                                     budget),
+            1600);
 }
