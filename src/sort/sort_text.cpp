@@ -49,6 +49,7 @@ struct Sorter {
   Progress progress;
   bool write_failed = false;  // a short write or an unreadable run
   bool create_failed = false;  // a file could not be created (its message printed)
+  bool run_failed = false;     // a run could not be opened or read (its message printed)
 };
 
 // Creates `path` empty ("wb+") and closes it at once. 0, or -1.
@@ -61,6 +62,14 @@ int create_empty(const char* path) {
 
 EntryView view_of(const SortRecord& r) {
   return EntryView{r.prefix, r.line, r.key_length, r.length, r.seq / ENTRIES_PER_CHUNK};
+}
+
+// Reports the run that a merge could not open or read.
+void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::string>& paths) {
+  if (m.failed < 0 || m.failed >= static_cast<int>(paths.size())) return;
+  std::printf(m.open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n",
+              paths[static_cast<std::size_t>(m.failed)].c_str());
+  s.run_failed = true;
 }
 
 std::string next_run_path(Sorter& s) {
@@ -113,9 +122,11 @@ int reduce_runs(Sorter& s, std::size_t fan_in) {
       int got = run_merge_open(m, group, s.budget.run_buffer_bytes);
       EntryView e;
       while (got >= 0 && (got = run_merge_next(m, e)) == 1) run_writer_add(w, e);
+      if (got < 0) report_run_failure(s, m, group);
       run_merge_close(m);
-      if (run_writer_close(w) != 0 || got < 0) {
-        s.write_failed = true;
+      const bool written = run_writer_close(w) == 0;
+      if (!written || got < 0) {
+        if (!written) s.write_failed = true;
         s.runs = merged;  // so that every file made so far is removed
         s.runs.insert(s.runs.end(), group.begin(), group.end());
         return -1;
@@ -172,8 +183,8 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
     // The last entries still point into the runs' buffers.
     if (output_finish(out) != 0) s.write_failed = true;
+    if (got < 0) report_run_failure(s, m, s.runs);
     run_merge_close(m);
-    if (got < 0) s.write_failed = true;
   }
   if (std::fclose(f) != 0) s.write_failed = true;
   std::uint64_t warnings = out.warnings;
@@ -354,6 +365,9 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
     if (s.create_failed) {
       final_rename(s);
+      result = -2;
+    } else if (s.run_failed && !s.write_failed) {
+      remove_file(s.merge_path.c_str());
       result = -2;
     } else if (s.write_failed) {
       std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
