@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dic/bocu1.h"
+#include "platform/progress.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
@@ -383,6 +384,10 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     std::printf("record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
+  // Progress for people watching a terminal.
+  Progress progress;
+  progress_init(progress);
+  progress_phase(progress, "writing dictionary");
   int rc = 0;
   for (;;) {
     L.buf->line[0] = 0;
@@ -397,7 +402,9 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     if (n < 1) continue;
     rc = place_line(L, n);
     if (rc < 0) break;
+    progress_count(progress, static_cast<std::uint64_t>(L.word_count));
   }
+  progress_clear(progress);
   if (rc == 0) {
     byte_source_close(sorted);
     rc = finish(L);
