@@ -273,10 +273,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   reader_for_input(reader, encoding, probed);
   reader.source = &input;
   reader.bytes = static_cast<unsigned char*>(std::malloc(LINE_LIMIT + 1));
-  reader.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 2) * sizeof(char16_t)));
-  if (reader.bytes == nullptr || reader.line == nullptr) {
-    std::free(reader.bytes);
-    std::free(reader.line);
+  if (reader.bytes == nullptr) {
     byte_source_close(input);
     std::printf("Can't allocate memory\n");
     return -1;
@@ -296,6 +293,13 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   for (;;) {
     int length = 0;
     int key_length = 0;
+    // The line is read straight into the arena, with room for its CR LF.
+    reader.line = arena_reserve(s.arena, LINE_LIMIT + 2);
+    if (reader.line == nullptr) {
+      std::printf("Can't allocate memory\n");
+      failed = true;
+      break;
+    }
     const int got = read_entry(reader, &length, &key_length);
     if (got == ENTRY_EXHAUSTED) break;
     if (got == ENTRY_NO_SEPARATOR) {
@@ -308,13 +312,8 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       break;
     }
     const std::uint32_t units = static_cast<std::uint32_t>(length) + 2;
-    char16_t* line = arena_take(s.arena, units);
-    if (line == nullptr) {
-      std::printf("Can't allocate memory\n");
-      failed = true;
-      break;
-    }
-    std::copy(reader.line, reader.line + length, line);
+    char16_t* line = reader.line;
+    arena_commit(s.arena, units);
     line[length] = 0x000D;
     line[length + 1] = 0x000A;
     s.arena.records.push_back(SortRecord{key_prefix(line, static_cast<std::uint32_t>(key_length)),
@@ -334,7 +333,6 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   }
   byte_source_close(input);
   std::free(reader.bytes);
-  std::free(reader.line);
 
   std::int32_t result = static_cast<std::int32_t>(entries);
   if (first_pass_failed) {
