@@ -140,8 +140,17 @@ int find_separator(const char16_t* line, int n) {
 // Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
 // Returns the new length.
 int expand_line_breaks(char16_t* t, int n) {
-  int o = 0;
-  for (int i = 0; i < n;) {
+  // Nothing moves before the first " \ "; most translations have none.
+  int first = 0;
+  while (first + 3 <= n && !(t[first + 1] == u'\\' && t[first] == u' ' && t[first + 2] == u' ')) {
+    ++first;
+  }
+  if (first + 3 > n) {
+    t[n] = 0;
+    return n;
+  }
+  int o = first;
+  for (int i = first; i < n;) {
     if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
       t[o++] = 0x000D;
       t[o++] = 0x000A;
