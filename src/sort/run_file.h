@@ -11,9 +11,10 @@
 
 namespace kelm {
 
-// Bytes before an entry's units in a run file: prefix (8), chunk, key
-// length and length (4 each), in the machine's byte order.
-constexpr std::size_t RUN_HEAD_BYTES = 20;
+// Bytes before an entry's units in a run file: chunk, key length and length
+// (4 each), in the machine's byte order. The key prefix is worked out again
+// when the entry is read back.
+constexpr std::size_t RUN_HEAD_BYTES = 12;
 
 struct RunWriter {
   std::FILE* file = nullptr;
