@@ -7,9 +7,9 @@
 
 namespace kelm {
 
-// Units of an ordinary arena block (2 MiB); a longer entry gets a block of
+// Units of an ordinary arena block (4 MiB); a longer entry gets a block of
 // its own size.
-constexpr std::size_t ARENA_BLOCK_UNITS = std::size_t{1} << 20;
+constexpr std::size_t ARENA_BLOCK_UNITS = std::size_t{1} << 21;
 
 char16_t* arena_take(EntryArena& a, std::size_t units) {
   if (!a.blocks.empty() && a.used + units <= a.block_units[a.current]) {
@@ -37,6 +37,14 @@ char16_t* arena_take(EntryArena& a, std::size_t units) {
   a.used = units;
   return a.blocks[next];
 }
+
+char16_t* arena_reserve(EntryArena& a, std::size_t units) {
+  char16_t* p = arena_take(a, units);
+  if (p != nullptr) a.used -= units;
+  return p;
+}
+
+void arena_commit(EntryArena& a, std::size_t used) { a.used += used; }
 
 std::size_t arena_bytes(const EntryArena& a) {
   std::size_t units = 0;

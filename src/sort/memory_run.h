@@ -20,6 +20,10 @@ struct EntryArena {
 
 // Room for `units` units, valid until arena_reset. nullptr without memory.
 char16_t* arena_take(EntryArena& a, std::size_t units);
+// Room for up to `units` units, of which arena_commit then keeps the first
+// `used`, so that an entry can be read straight into the arena.
+char16_t* arena_reserve(EntryArena& a, std::size_t units);
+void arena_commit(EntryArena& a, std::size_t used);
 // Bytes the arena's lines and records take now.
 std::size_t arena_bytes(const EntryArena& a);
 // Forgets the entries; the memory stays for the next ones.

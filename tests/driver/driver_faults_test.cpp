@@ -4,13 +4,9 @@
 // on disk.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,7 +32,7 @@ bool starts_with(const std::string& s, const char* prefix) { return s.rfind(pref
 struct InProcess {
   TempDir temp;
   TempDir files;
-  kelm_test::ScopedEnv temp_env{"TEMP", temp.path()};
+  kelm_test::ScopedEnv env{"TEMP", temp.path()};
   kelm_test::FaultScope faults;
 
   std::string input() {
@@ -63,7 +59,7 @@ struct InProcess {
 // A directory where a file is about to be created makes the creation fail.
 void replace_by_directory(const std::string& path) {
   std::remove(path.c_str());
-  std::filesystem::create_directory(kelm_test::native_path(path));
+  std::filesystem::create_directory(path);
 }
 
 std::string sorted_work() { return kelm_test::utf16le_bytes(u"a /// 1\r\nb /// 2\r\n"); }
@@ -160,10 +156,8 @@ TEST(DriverFaults, FailedAppendEndsTheRunWithItsResult) {
   EXPECT_EQ(kelm_test::read_file(p.output()).size(), 256u + 10);
 }
 
+#ifndef _WIN32
 TEST(DriverFaults, OutputThatCannotGrowEndsTheRun) {
-#ifdef _WIN32
-  GTEST_SKIP() << "needs a file-size limit";
-#endif
   // Japanese text takes twice the bytes in the sorted work file that it takes
   // in the data work file, so every work file stays below a limit that the
   // output, header and index and data together, goes beyond.
@@ -197,3 +191,4 @@ TEST(DriverFaults, OutputThatCannotGrowEndsTheRun) {
   EXPECT_TRUE(starts_with(left[1], "kelm_index"));
   EXPECT_EQ(kelm_test::read_file(temp.file(left[0])).size(), whole - 256 - 1024);
 }
+#endif

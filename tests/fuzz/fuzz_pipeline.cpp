@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/kelm-fuzz-pipeline-XXXXXX";
   if (mkdtemp(tmpl) == nullptr) fail("mkdtemp failed");
   dir = tmpl;
+  kelm_fuzz::remove_at_exit(dir);
   setenv("TEMP", (dir + "/").c_str(), 1);
   if (std::freopen("/dev/null", "w", stdout) == nullptr) fail("cannot silence stdout");
   return 0;
