@@ -46,8 +46,8 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 make_texts
 printf '%-10s %10s %12s %12s %8s\n' encoding "file MB" "ours ms" "iconv ms" ratio
-for spec in "sjis CP932" "euc EUC-JP" "utf8 UTF-8"; do
-  set -- $spec
+for pair in "sjis CP932" "euc EUC-JP" "utf8 UTF-8"; do
+  set -- $pair
   file=$data/text-$megabytes.$1
   # The two sides take turns, so that a change in the machine's load hits both.
   ours=() theirs=()
