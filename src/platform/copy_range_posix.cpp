@@ -21,23 +21,20 @@ int append_in_kernel(std::FILE* from, std::FILE* to) {
   if ((flags & O_APPEND) != 0 && ::fcntl(out, F_SETFL, flags & ~O_APPEND) != 0) return 0;
   off_t in_offset = 0;
   off_t out_offset = st.st_size;
-  bool copied = false;
   int result = 1;
   for (;;) {
     ssize_t n = ::copy_file_range(in, &in_offset, out, &out_offset, std::size_t{1} << 30, 0);
-    if (n > 0) {
-      copied = true;
-      continue;
-    }
+    if (n > 0) continue;
     if (n == 0) break;
     if (errno == EINTR) continue;
-    // Not on these files or this kernel: nothing was copied, read and write.
-    const bool unsupported = errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                             errno == EOPNOTSUPP || errno == EBADF || errno == EPERM;
-    result = !copied && unsupported ? 0 : -1;
+    // Not on these files or this kernel, or a failure on either side: the
+    // caller goes on from here with reads and writes, which tell the two
+    // failures apart.
+    result = 0;
     break;
   }
   if ((flags & O_APPEND) != 0) ::fcntl(out, F_SETFL, flags);
+  if (result == 0 && std::fseek(from, static_cast<long>(in_offset), SEEK_SET) != 0) return -1;
   return result;
 #else
   (void)from;

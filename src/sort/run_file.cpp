@@ -72,11 +72,8 @@ static int read_more(RunReader& r, int b, std::size_t need) {
     r.end += got;
     if (got == 0) {
       // A read error is not the end of the run: the entries behind it would
-      // be missing from the sorted work file.
-      if (std::ferror(r.file)) {
-        std::printf("Can't read file[%s]\n", r.path.c_str());
-        return -1;
-      }
+      // be missing from the sorted work file. The merge names the run.
+      if (std::ferror(r.file)) return -1;
       r.at_end = true;
     }
   }

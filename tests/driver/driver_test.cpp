@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "support/dic_reader.h"
 #include "support/run_kelm.h"
 #include "support/test_files.h"
 
@@ -191,28 +190,6 @@ TEST(Driver, SampleDictionariesGiveTheSameFile) {
   std::string da = kelm_test::read_file(r.files.file("a.dic"));
   EXPECT_EQ(da, kelm_test::read_file(r.files.file("b.dic")));
   EXPECT_EQ(da.substr(0, 256), header(4, 1, 10, 36));
-}
-
-TEST(Driver, MoreThan200000EntriesMakeLargerBlocks) {
-  // 200001 entries: blocks of 200001 / 10000 = 20 units. (200000 entries keep
-  // the 10 units every smaller dictionary gets.)
-  Session r;
-  std::string text;
-  char line[32];
-  for (int i = 200000; i >= 0; --i) {
-    std::snprintf(line, sizeof line, "w%07d /// x\n", (i * 7919) % 200001);
-    text += line;
-  }
-  std::string in = r.in("in.txt", text);
-  RunResult res = r.run({in, r.files.file("out.dic")});
-  ASSERT_EQ(res.status, 0);
-  EXPECT_EQ(res.out.substr(res.out.size() - 20), "data output 200001 \n");
-  kelm_test::ParsedDictionary d = kelm_test::read_dictionary(r.files.file("out.dic"));
-  EXPECT_EQ(d.header.word_count, 200001u);
-  ASSERT_FALSE(d.blocks.empty());
-  for (const auto& b : d.blocks) ASSERT_EQ(b.unit_count, 20u) << b.block_number;
-  EXPECT_EQ(d.header.data_units32, 20u * d.blocks.size());
-  EXPECT_TRUE(r.temp.list().empty());
 }
 
 // ---- the command line ---------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sort/sort_text.h"
+#include "support/model_sorter.h"
 #include "support/test_files.h"
 
 namespace sort_test {
@@ -18,12 +19,15 @@ struct SortOutcome {
   std::string out;  // everything the sorter printed
 };
 
-// Calls the sorter and captures what it prints on standard output.
-inline SortOutcome run_sort(const std::string& input, const std::string& work) {
+// Calls the sorter (or the chunk-and-merge model, which goes through merge
+// passes the sorter does not have) and captures what it prints.
+inline SortOutcome run_sort(const std::string& input, const std::string& work,
+                            bool model = false) {
   std::fflush(stdout);
   testing::internal::CaptureStdout();
   SortOutcome o;
-  o.result = kelm::sort_one_line_text(input.c_str(), work.c_str());
+  o.result = model ? kelm::model::model_sort_one_line_text(input.c_str(), work.c_str())
+                   : kelm::sort_one_line_text(input.c_str(), work.c_str());
   std::fflush(stdout);
   o.out = testing::internal::GetCapturedStdout();
   return o;

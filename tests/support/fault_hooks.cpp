@@ -6,6 +6,7 @@
 #include <vector>
 
 #if defined(KELM_FAULT_HOOKS)
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -92,6 +93,26 @@ bool fault_hooks_available() { return true; }
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);
 std::size_t __real_fread(void* dst, std::size_t size, std::size_t n, std::FILE* f);
+ssize_t __real_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, std::size_t len,
+                               unsigned flags);
+
+// A file armed to fail its reads is not copied inside the kernel: the copy
+// reports the file system's refusal, so that the program reads it with fread,
+// where the fault waits.
+ssize_t __wrap_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off,
+                               std::size_t len, unsigned flags) {
+  using namespace kelm_test;
+  {
+    std::lock_guard<std::mutex> g(state().lock);
+    for (const auto& [f, armed] : state().armed) {
+      if (::fileno(f) == in) {
+        errno = EXDEV;
+        return -1;
+      }
+    }
+  }
+  return __real_copy_file_range(in, in_off, out, out_off, len, flags);
+}
 
 std::FILE* __wrap_fopen(const char* path, const char* mode) {
   using namespace kelm_test;
