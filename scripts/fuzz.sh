@@ -4,6 +4,7 @@
 # finding (crash, sanitizer report, leak, timeout or memory blow-up); the input
 # that caused it is left in build-fuzz/findings/.
 # Usage: scripts/fuzz.sh [seconds per target, default 30] [target names...]
+# FUZZ_FLAGS adds libFuzzer flags to every run (for instance -max_len=256).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-30}
@@ -32,7 +33,8 @@ for t in "${targets[@]}"; do
   log=build-fuzz/logs/$t.log
   echo "== fuzz $t for ${secs}s"
   # The new inputs go to a corpus of the build; the committed seeds are only read.
-  if ! "$bin" -max_total_time="$secs" -timeout=60 -rss_limit_mb=2560 -print_final_stats=1 \
+  # shellcheck disable=SC2086
+  if ! "$bin" -max_total_time="$secs" -timeout=60 -rss_limit_mb=2560 -print_final_stats=1 ${FUZZ_FLAGS:-} \
       -artifact_prefix="build-fuzz/findings/$t-" "$work" $seeds >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz target $t found a fault; input in build-fuzz/findings/" >&2

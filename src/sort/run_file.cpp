@@ -60,6 +60,7 @@ int run_reader_open(RunReader& r, const char* path, std::size_t buffer_bytes) {
   r.chunk_bytes = buffer_bytes < 64 ? 64 : buffer_bytes;
   r.file = open_file(path, "rb");
   if (r.file == nullptr) return -1;
+  r.path = path;
   return 0;
 }
 
@@ -70,7 +71,12 @@ static int read_more(RunReader& r, int b, std::size_t need) {
     std::size_t got = std::fread(r.buffer[b] + r.end, 1, r.size[b] - r.end, r.file);
     r.end += got;
     if (got == 0) {
-      if (std::ferror(r.file)) return -1;
+      // A read error is not the end of the run: the entries behind it would
+      // be missing from the sorted work file.
+      if (std::ferror(r.file)) {
+        std::printf("Can't read file[%s]\n", r.path.c_str());
+        return -1;
+      }
       r.at_end = true;
     }
   }

@@ -64,7 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (units[i] >= 0xD800 && units[i] <= 0xDFFF) surrogates = true;
   }
 
-  if (!surrogates) {
+  // ICU costs more than the rest together: it checks every sixteenth text
+  // (the first one included, so that an input found here fails again alone).
+  static unsigned runs = 0;
+  if (!surrogates && runs++ % 16 == 0) {
     bool ok = false;
     std::u16string icu = kelm_test::icu_bocu1_decode(
         std::string(reinterpret_cast<const char*>(out.data()), static_cast<std::size_t>(written)),

@@ -115,6 +115,7 @@ const std::string& scratch_path() {
     int fd = mkstemp(name);
     if (fd < 0) fail("mkstemp failed");
     close(fd);
+    kelm_fuzz::remove_at_exit(name);
     return std::string(name);
   }();
   return path;

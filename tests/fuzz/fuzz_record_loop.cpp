@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/kelm-fuzz-records-XXXXXX";
   if (mkdtemp(tmpl) == nullptr) fail("mkdtemp failed");
   dir = tmpl;
+  kelm_fuzz::remove_at_exit(dir);
   // The loop prints its messages; they are not what is checked here.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) fail("cannot silence stdout");
   return 0;

@@ -33,10 +33,6 @@ bool put(std::FILE* f, const std::string& bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
 }
 
-std::filesystem::path native(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 }  // namespace
 
 TEST(Files, ModesKeepEveryByteAsWritten) {
@@ -132,7 +128,7 @@ TEST(Files, SameFileFollowsTheFileNotTheName) {
   std::string a = dir.file("in.txt");
   write_file(a, "entry /// x\n");
   write_file(dir.file("copy.txt"), "entry /// x\n");
-  std::filesystem::create_directory(native(dir.file("sub")));
+  std::filesystem::create_directory(kelm_test::native_path(dir.file("sub")));
 
   EXPECT_TRUE(same_file(a.c_str(), a.c_str()));
   EXPECT_TRUE(same_file(a.c_str(), (dir.path() + "/sub/../in.txt").c_str()));
@@ -142,7 +138,7 @@ TEST(Files, SameFileFollowsTheFileNotTheName) {
   EXPECT_FALSE(same_file(dir.file("missing.txt").c_str(), dir.file("missing.txt").c_str()));
 
   std::error_code ec;
-  std::filesystem::create_hard_link(native(a), native(dir.file("link.txt")), ec);
+  std::filesystem::create_hard_link(kelm_test::native_path(a), kelm_test::native_path(dir.file("link.txt")), ec);
   if (!ec) {
     EXPECT_TRUE(same_file(a.c_str(), dir.file("link.txt").c_str()));
   }

@@ -48,6 +48,16 @@ State& state() {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// A pattern is a suffix of the path; one '*' in it stands for any run of
+// characters ("kelm_index*.tmp").
+bool matches(const std::string& path, const std::string& pattern) {
+  std::size_t star = pattern.find('*');
+  if (star == std::string::npos) return ends_with(path, pattern);
+  const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+  if (!ends_with(path, tail)) return false;
+  return path.substr(0, path.size() - tail.size()).find(head) != std::string::npos;
+}
+
 }  // namespace
 
 void fail_reads_after(const std::string& suffix, long long after) {
@@ -92,10 +102,10 @@ std::FILE* __wrap_fopen(const char* path, const char* mode) {
     std::lock_guard<std::mutex> g(s.lock);
     std::string p(path);
     for (auto& rule : s.opens) {
-      if (rule.mode == mode && ends_with(p, rule.suffix)) calls.emplace_back(rule.hook, ++rule.seen);
+      if (rule.mode == mode && matches(p, rule.suffix)) calls.emplace_back(rule.hook, ++rule.seen);
     }
     for (const auto& r : s.reads) {
-      if (ends_with(p, r.suffix)) after = r.after;
+      if (matches(p, r.suffix)) after = r.after;
     }
   }
   // The callbacks run unlocked: they may open files themselves.

@@ -14,6 +14,9 @@ namespace kelm_test {
 // False where the executables are linked without the hooks; tests skip then.
 bool fault_hooks_available();
 
+// Paths are matched by their end: `suffix` may hold one '*' that stands for
+// any run of characters ("kelm_index*.tmp").
+//
 // A file opened from now on whose path ends in `suffix` delivers `after` bytes
 // to fread and then fails with a read error (EISDIR), for every reader that
 // opened it. Each open counts its bytes from 0.

@@ -2,6 +2,7 @@
 // itself, and whole-file reads and writes.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A UTF-8 path as the file system library takes it (on Windows a plain
+// narrow string would be read in the ANSI code page).
+std::filesystem::path native_path(const std::string& utf8);
 
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);

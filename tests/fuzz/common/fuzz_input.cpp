@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace kelm_fuzz {
 
@@ -18,6 +19,18 @@ std::FILE* open_bytes(const std::uint8_t* data, std::size_t n) {
 void fail(const char* what) {
   std::fprintf(stderr, "fuzz: %s\n", what);
   std::abort();
+}
+
+void remove_at_exit(const std::string& path) {
+  static std::vector<std::string>* paths = nullptr;
+  if (paths == nullptr) {
+    paths = new std::vector<std::string>;
+    std::atexit([] {
+      std::error_code ec;
+      for (const auto& p : *paths) std::filesystem::remove_all(p, ec);
+    });
+  }
+  paths->push_back(path);
 }
 
 unsigned take_byte(const std::uint8_t*& data, std::size_t& size) {

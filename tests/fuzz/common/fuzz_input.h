@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace kelm_fuzz {
@@ -16,6 +17,10 @@ std::FILE* open_bytes(const std::uint8_t* data, std::size_t n);
 
 // Prints "fuzz: <what>" and aborts.
 [[noreturn]] void fail(const char* what);
+
+// Removes `path` (a file, or a directory and everything in it) when the
+// fuzzer exits normally.
+void remove_at_exit(const std::string& path);
 
 // Takes the first byte of the input as a selector and moves past it; 0 when
 // the input is empty.
