@@ -134,7 +134,7 @@ int append_file(const char* target, const char* source) {
   }
   // Inside the kernel where the platform can; else in pieces of 80000 bytes.
   const int in_kernel = append_in_kernel(from, to);
-  if (in_kernel < 0) {
+  if (in_kernel == -1) {
     std::printf("Can't write file[%s]\n", target);
     std::fclose(from);
     std::fclose(to);
@@ -150,7 +150,7 @@ int append_file(const char* target, const char* source) {
       return -3;
     }
   }
-  bool read_failed = std::ferror(from) != 0;
+  bool read_failed = in_kernel == -2 || std::ferror(from) != 0;
   std::fclose(from);
   if (std::fclose(to) != 0) {
     std::printf("Can't write file[%s]\n", target);

@@ -31,7 +31,15 @@ void arena_reset(EntryArena& a);
 void arena_release(EntryArena& a);
 
 // Working memory of sort_memory_run, kept between runs.
+// A record's key prefix and its index, as sorted first.
+struct PrefixIndex {
+  std::uint64_t prefix;
+  std::uint32_t index;
+  std::uint32_t unused;
+};
+
 struct MemoryRunScratch {
+  std::vector<PrefixIndex> items[2];  // the radix sort's two arrays
   std::vector<std::uint32_t> rank;   // by seq - first seq
   std::vector<char> equal_before;     // by sorted index: same key as the one before
   std::vector<char> chunk_has_equal;  // by chunk - first chunk

@@ -60,7 +60,6 @@ int run_reader_open(RunReader& r, const char* path, std::size_t buffer_bytes) {
   r.chunk_bytes = buffer_bytes < 64 ? 64 : buffer_bytes;
   r.file = open_file(path, "rb");
   if (r.file == nullptr) return -1;
-  r.path = path;
   return 0;
 }
 
@@ -72,7 +71,7 @@ static int read_more(RunReader& r, int b, std::size_t need) {
     r.end += got;
     if (got == 0) {
       // A read error is not the end of the run: the entries behind it would
-      // be missing from the sorted work file. The merge names the run.
+      // be missing from the sorted work file (the merge names the run).
       if (std::ferror(r.file)) return -1;
       r.at_end = true;
     }

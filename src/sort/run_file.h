@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "sort/sort_entry.h"
 
@@ -35,7 +34,6 @@ int run_writer_close(RunWriter& w);
 // stays valid while the next one is read.
 struct RunReader {
   std::FILE* file = nullptr;
-  std::string path;             // named in the message of a read error
   unsigned char* buffer[2] = {nullptr, nullptr};
   std::size_t size[2] = {0, 0};
   int current = 0;

@@ -33,9 +33,15 @@ class SortFault : public ::testing::Test {
   void SetUp() override {
     if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks here";
   }
-  SortOutcome sort_lines(const std::vector<std::u16string>& lines, bool model = false) {
+  SortOutcome sort_lines(const std::vector<std::u16string>& lines) {
     write_file(input, utf8_input(lines));
-    return run_sort(input, work, model);
+    return run_sort(input, work);
+  }
+  // The chunk-and-merge model: only its merge passes open the merge file for
+  // reading and rename the work file to the merge file's name.
+  SortOutcome model_sort_lines(const std::vector<std::u16string>& lines) {
+    write_file(input, utf8_input(lines));
+    return run_model_sort(input, work);
   }
   // On the nth open of `path` with `mode`, puts a directory in its place.
   void directory_at_open(const std::string& path, const std::string& mode, int nth) {
@@ -82,8 +88,7 @@ TEST_F(SortFault, TheFirstMergeFileCannotBeCreated) {
 
 TEST_F(SortFault, TheMergeFileCannotBeOpenedInAMergePass) {
   before_open("_sortdata.tmp", "rb", [this](const std::string&, int) { fs::remove(merge); });
-  // Only the chunk-and-merge model reads a merge file back in merge passes.
-  SortOutcome o = sort_lines(two_chunks(), true);
+  SortOutcome o = model_sort_lines(two_chunks());
   EXPECT_EQ(o.result, -2);
   EXPECT_EQ(o.out, "Can't open file[" + merge + "]\nrename error2\n");
   EXPECT_EQ(read_file(work), "");
@@ -109,8 +114,7 @@ TEST_F(SortFault, TheMergedFileCannotTakeTheMergeFilesName) {
     fs::create_directory(merge);
     write_file(merge + "/keep", "x");
   });
-  // Only the chunk-and-merge model reads a merge file back in merge passes.
-  SortOutcome o = sort_lines(two_chunks(), true);
+  SortOutcome o = model_sort_lines(two_chunks());
   EXPECT_EQ(o.result, -2);
   EXPECT_EQ(o.out, "rename error\nrename error2\n");
   EXPECT_EQ(read_file(work), work_bytes(sorted_two_chunks()));

@@ -51,7 +51,7 @@ State& state() {
 
 // A pattern is a suffix of the path; one '*' in it stands for any run of
 // characters ("kelm_index*.tmp").
-[[maybe_unused]] bool matches(const std::string& path, const std::string& pattern) {
+bool matches(const std::string& path, const std::string& pattern) {
   std::size_t star = pattern.find('*');
   if (star == std::string::npos) return ends_with(path, pattern);
   const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
@@ -93,25 +93,26 @@ bool fault_hooks_available() { return true; }
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);
 std::size_t __real_fread(void* dst, std::size_t size, std::size_t n, std::FILE* f);
-ssize_t __real_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off, std::size_t len,
-                               unsigned flags);
 
-// A file armed to fail its reads is not copied inside the kernel: the copy
-// reports the file system's refusal, so that the program reads it with fread,
-// where the fault waits.
-ssize_t __wrap_copy_file_range(int in, off64_t* in_off, int out, off64_t* out_off,
-                               std::size_t len, unsigned flags) {
+ssize_t __real_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset,
+                               std::size_t n, unsigned flags);
+
+// A file whose reads are to fail is never copied inside the kernel: the copy
+// then goes through fread, where the fault is.
+ssize_t __wrap_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset,
+                               std::size_t n, unsigned flags) {
   using namespace kelm_test;
+  State& s = state();
   {
-    std::lock_guard<std::mutex> g(state().lock);
-    for (const auto& [f, armed] : state().armed) {
-      if (::fileno(f) == in) {
+    std::lock_guard<std::mutex> g(s.lock);
+    for (const auto& entry : s.armed) {
+      if (::fileno(entry.first) == in) {
         errno = EXDEV;
         return -1;
       }
     }
   }
-  return __real_copy_file_range(in, in_off, out, out_off, len, flags);
+  return __real_copy_file_range(in, in_offset, out, out_offset, n, flags);
 }
 
 std::FILE* __wrap_fopen(const char* path, const char* mode) {
