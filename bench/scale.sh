@@ -69,9 +69,6 @@ measure() {
   echo "$ts $ms"
 }
 
-run_kelm() { TEMP="$data/tmp" "$KELM" "$1" "$data/out.dic"; }
-run_sort() { LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$1" -o "$data/sorted.txt"; }
-run_cp() { cp "$1" "$data/copy.txt"; }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)," \
   "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
@@ -82,9 +79,9 @@ for n in "${sizes[@]}"; do
   for enc in $encodings; do
     in=$(input_for "$n" "$enc")
     mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
-    read -r ks km < <(measure run_kelm "$in")
-    read -r ss sm < <(measure run_sort "$in")
-    read -r cs _ < <(measure run_cp "$in")
+    read -r ks km < <(measure env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
+    read -r ss sm < <(measure env LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$in" -o "$data/sorted.txt")
+    read -r cs _ < <(measure cp "$in" "$data/copy.txt")
     awk -v n="$n" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v ss="$ss" -v sm="$sm" \
       -v cs="$cs" 'BEGIN {
         printf "%-9s %-5s %8s %8.2f %8.1f %8.2f %8.1f %8.2f %9.2f %10.1f %8.0f\n",

@@ -9,6 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 start=$SECONDS
+step() { echo "== $* (at $((SECONDS - start)) s)"; }
 
 scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 googletest
 
@@ -27,12 +28,12 @@ unset DISPLAY WAYLAND_DISPLAY
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
-echo "== cross build ($win)"
+step "cross build ($win)"
 cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DKELM_WERROR=ON -DKELM_BUILD_BENCH=OFF >/dev/null
 cmake --build "$win" -j"$jobs"
 
-echo "== kelm.exe imports system DLLs only"
+step "kelm.exe imports system DLLs only"
 imports=$(x86_64-w64-mingw32-objdump -p "$win/kelm.exe" | sed -n 's/^\s*DLL Name: //p')
 echo "$imports" | sed 's/^/   /'
 if echo "$imports" | grep -viqE '^(kernel32|msvcrt|advapi32|user32|shell32|ucrtbase|api-ms-win-.*)\.dll$'; then
@@ -40,7 +41,7 @@ if echo "$imports" | grep -viqE '^(kernel32|msvcrt|advapi32|user32|shell32|ucrtb
   exit 1
 fi
 
-echo "== Wine prefix"
+step "Wine prefix"
 mkdir -p "$WINEPREFIX"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 300 "$WINE" wineboot --init </dev/null >/dev/null 2>&1
@@ -52,14 +53,14 @@ timeout 60 "$WINESERVER" -w || "$WINESERVER" -k || true
 trap '"$WINESERVER" -k >/dev/null 2>&1 || true' EXIT
 timeout 300 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-echo "== tests under Wine"
+step "tests under Wine"
 ctest --test-dir "$win" --output-on-failure -j"$jobs" </dev/null
 
-echo "== Linux build of kelm ($linux)"
+step "Linux build of kelm ($linux)"
 cmake -S . -B "$linux" -DKELM_WERROR=ON >/dev/null
 cmake --build "$linux" -j"$jobs" --target kelm
 
-echo "== the same dictionaries from both builds"
+step "the same dictionaries from both builds"
 # 表示ソフト用辞書: two of its characters end in the byte of "\" in Shift_JIS.
 japanese="表示ソフト用辞書"
 work=$root/$win/same-dictionary

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dic/bocu1.h"
+#include "platform/progress.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
@@ -139,8 +140,17 @@ int find_separator(const char16_t* line, int n) {
 // Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
 // Returns the new length.
 int expand_line_breaks(char16_t* t, int n) {
-  int o = 0;
-  for (int i = 0; i < n;) {
+  // Nothing moves before the first " \ "; most translations have none.
+  int first = 0;
+  while (first + 3 <= n && !(t[first + 1] == u'\\' && t[first] == u' ' && t[first + 2] == u' ')) {
+    ++first;
+  }
+  if (first + 3 > n) {
+    t[n] = 0;
+    return n;
+  }
+  int o = first;
+  for (int i = first; i < n;) {
     if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
       t[o++] = 0x000D;
       t[o++] = 0x000A;
@@ -383,6 +393,10 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     std::printf("record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
+  // Progress for people watching a terminal.
+  Progress progress;
+  progress_init(progress);
+  progress_phase(progress, "writing dictionary");
   int rc = 0;
   for (;;) {
     L.buf->line[0] = 0;
@@ -397,7 +411,9 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     if (n < 1) continue;
     rc = place_line(L, n);
     if (rc < 0) break;
+    progress_count(progress, static_cast<std::uint64_t>(L.word_count));
   }
+  progress_clear(progress);
   if (rc == 0) {
     byte_source_close(sorted);
     rc = finish(L);

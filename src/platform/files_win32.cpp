@@ -51,11 +51,19 @@ int rename_noreplace(const char* from, const char* to) {
 }
 
 int file_kind(const char* path) {
-  DWORD attributes = GetFileAttributesW(wide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_MISSING;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FILE_DIRECTORY;
-  // A device such as NUL or CON has no attributes of a file on disk.
-  if (attributes & FILE_ATTRIBUTE_DEVICE) return FILE_OTHER;
+  std::wstring wpath = wide(path);
+  DWORD attributes = GetFileAttributesW(wpath.c_str());
+  // Devices (NUL, CON, COM1) carry the attributes of an ordinary file, and
+  // pipes none at all: only the type of an open handle tells them apart.
+  HANDLE h = CreateFileW(wpath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return attributes == INVALID_FILE_ATTRIBUTES ? FILE_MISSING : FILE_OTHER;
+  DWORD type = GetFileType(h);
+  CloseHandle(h);
+  if (type != FILE_TYPE_DISK) return FILE_OTHER;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return FILE_DIRECTORY;
   return FILE_REGULAR;
 }
 

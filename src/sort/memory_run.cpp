@@ -7,9 +7,9 @@
 
 namespace kelm {
 
-// Units of an ordinary arena block (2 MiB); a longer entry gets a block of
+// Units of an ordinary arena block (4 MiB); a longer entry gets a block of
 // its own size.
-constexpr std::size_t ARENA_BLOCK_UNITS = std::size_t{1} << 20;
+constexpr std::size_t ARENA_BLOCK_UNITS = std::size_t{1} << 21;
 
 char16_t* arena_take(EntryArena& a, std::size_t units) {
   if (!a.blocks.empty() && a.used + units <= a.block_units[a.current]) {
@@ -38,13 +38,22 @@ char16_t* arena_take(EntryArena& a, std::size_t units) {
   return a.blocks[next];
 }
 
+char16_t* arena_reserve(EntryArena& a, std::size_t units) {
+  char16_t* p = arena_take(a, units);
+  if (p != nullptr) a.used -= units;
+  return p;
+}
+
+void arena_commit(EntryArena& a, std::size_t used) { a.used += used; }
+
 std::size_t arena_bytes(const EntryArena& a) {
   std::size_t units = 0;
   if (!a.blocks.empty()) {
     for (std::size_t b = 0; b < a.current; ++b) units += a.block_units[b];
     units += a.used;
   }
-  return units * sizeof(char16_t) + a.records.size() * sizeof(SortRecord);
+  // Each record also takes two places in the radix sort of sort_memory_run.
+  return units * sizeof(char16_t) + a.records.size() * (sizeof(SortRecord) + 2 * sizeof(PrefixIndex));
 }
 
 void arena_reset(EntryArena& a) {
@@ -67,6 +76,65 @@ static int compare_records(const SortRecord& a, const SortRecord& b) {
   return compare_prefixed_keys(a.prefix, a.line, a.key_length, b.prefix, b.line, b.key_length);
 }
 
+// Sorts by key, equal keys in input order: a radix sort on the key prefixes
+// (stable, 16 bits a pass, passes over a digit that all share skipped), then
+// the runs of equal prefixes by their whole keys.
+static void sort_by_key(std::vector<SortRecord>& records, MemoryRunScratch& scratch) {
+  const std::size_t n = records.size();
+  std::vector<PrefixIndex>& a = scratch.items[0];
+  std::vector<PrefixIndex>& b = scratch.items[1];
+  a.resize(n);
+  b.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    a[k] = PrefixIndex{records[k].prefix, static_cast<std::uint32_t>(k), 0};
+  }
+  std::vector<std::uint32_t> count(std::size_t{1} << 16);
+  for (int shift = 0; shift < 64; shift += 16) {
+    std::fill(count.begin(), count.end(), 0);
+    for (std::size_t k = 0; k < n; ++k) ++count[(a[k].prefix >> shift) & 0xFFFF];
+    if (count[(a[0].prefix >> shift) & 0xFFFF] == n) continue;
+    std::uint32_t sum = 0;
+    for (std::uint32_t& c : count) {
+      std::uint32_t here = c;
+      c = sum;
+      sum += here;
+    }
+    for (std::size_t k = 0; k < n; ++k) b[count[(a[k].prefix >> shift) & 0xFFFF]++] = a[k];
+    a.swap(b);
+  }
+  // Equal prefixes stand in input order; order them by the rest of the key.
+  std::size_t k = 0;
+  while (k < n) {
+    std::size_t end = k + 1;
+    while (end < n && a[end].prefix == a[k].prefix) ++end;
+    if (end - k > 1) {
+      std::sort(a.begin() + static_cast<std::ptrdiff_t>(k), a.begin() + static_cast<std::ptrdiff_t>(end),
+                [&records](const PrefixIndex& x, const PrefixIndex& y) {
+                  int c = compare_records(records[x.index], records[y.index]);
+                  if (c != 0) return c < 0;
+                  return x.index < y.index;
+                });
+    }
+    k = end;
+  }
+  // Move each record to its place, cycle by cycle, without a second array.
+  for (std::size_t j = 0; j < n; ++j) {
+    if (a[j].index == j) continue;
+    SortRecord held = records[j];
+    std::size_t at = j;
+    for (;;) {
+      std::size_t from = a[at].index;
+      a[at].index = static_cast<std::uint32_t>(at);
+      if (from == j) {
+        records[at] = held;
+        break;
+      }
+      records[at] = records[from];
+      at = from;
+    }
+  }
+}
+
 void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch) {
   const std::size_t n = records.size();
   if (n == 0) return;
@@ -74,12 +142,7 @@ void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch
   const std::uint32_t first_chunk = first_seq / ENTRIES_PER_CHUNK;
   const std::size_t chunks = (records.back().seq / ENTRIES_PER_CHUNK) - first_chunk + 1;
 
-  std::sort(records.begin(), records.end(), [](const SortRecord& a, const SortRecord& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    int c = compare_records(a, b);
-    if (c != 0) return c < 0;
-    return a.seq < b.seq;
-  });
+  sort_by_key(records, scratch);
 
   // The chunks in which a key occurs more than once: only there does the
   // exchange sort's order among equal keys show.

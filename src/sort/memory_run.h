@@ -20,6 +20,10 @@ struct EntryArena {
 
 // Room for `units` units, valid until arena_reset. nullptr without memory.
 char16_t* arena_take(EntryArena& a, std::size_t units);
+// Room for up to `units` units, of which arena_commit then keeps the first
+// `used`, so that an entry can be read straight into the arena.
+char16_t* arena_reserve(EntryArena& a, std::size_t units);
+void arena_commit(EntryArena& a, std::size_t used);
 // Bytes the arena's lines and records take now.
 std::size_t arena_bytes(const EntryArena& a);
 // Forgets the entries; the memory stays for the next ones.
@@ -27,7 +31,15 @@ void arena_reset(EntryArena& a);
 void arena_release(EntryArena& a);
 
 // Working memory of sort_memory_run, kept between runs.
+// A record's key prefix and its index, as sorted first.
+struct PrefixIndex {
+  std::uint64_t prefix;
+  std::uint32_t index;
+  std::uint32_t unused;
+};
+
 struct MemoryRunScratch {
+  std::vector<PrefixIndex> items[2];  // the radix sort's two arrays
   std::vector<std::uint32_t> rank;   // by seq - first seq
   std::vector<char> equal_before;     // by sorted index: same key as the one before
   std::vector<char> chunk_has_equal;  // by chunk - first chunk

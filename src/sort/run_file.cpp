@@ -37,10 +37,9 @@ static void put_bytes(RunWriter& w, const void* data, std::size_t n) {
 
 void run_writer_add(RunWriter& w, const EntryView& e) {
   unsigned char head[RUN_HEAD_BYTES];
-  std::memcpy(head, &e.prefix, 8);
-  std::memcpy(head + 8, &e.chunk, 4);
-  std::memcpy(head + 12, &e.key_length, 4);
-  std::memcpy(head + 16, &e.length, 4);
+  std::memcpy(head, &e.chunk, 4);
+  std::memcpy(head + 4, &e.key_length, 4);
+  std::memcpy(head + 8, &e.length, 4);
   put_bytes(w, head, RUN_HEAD_BYTES);
   put_bytes(w, e.line, static_cast<std::size_t>(e.length) * sizeof(char16_t));
 }
@@ -61,7 +60,6 @@ int run_reader_open(RunReader& r, const char* path, std::size_t buffer_bytes) {
   r.chunk_bytes = buffer_bytes < 64 ? 64 : buffer_bytes;
   r.file = open_file(path, "rb");
   if (r.file == nullptr) return -1;
-  r.path = path;
   return 0;
 }
 
@@ -73,11 +71,8 @@ static int read_more(RunReader& r, int b, std::size_t need) {
     r.end += got;
     if (got == 0) {
       // A read error is not the end of the run: the entries behind it would
-      // be missing from the sorted work file.
-      if (std::ferror(r.file)) {
-        std::printf("Can't read file[%s]\n", r.path.c_str());
-        return -1;
-      }
+      // be missing from the sorted work file (the merge names the run).
+      if (std::ferror(r.file)) return -1;
       r.at_end = true;
     }
   }
@@ -119,10 +114,9 @@ int run_reader_next(RunReader& r, EntryView& e) {
     refilled = true;
   }
   const unsigned char* head = r.buffer[r.current] + r.pos;
-  std::memcpy(&e.prefix, head, 8);
-  std::memcpy(&e.chunk, head + 8, 4);
-  std::memcpy(&e.key_length, head + 12, 4);
-  std::memcpy(&e.length, head + 16, 4);
+  std::memcpy(&e.chunk, head, 4);
+  std::memcpy(&e.key_length, head + 4, 4);
+  std::memcpy(&e.length, head + 8, 4);
   const std::size_t total = RUN_HEAD_BYTES + static_cast<std::size_t>(e.length) * sizeof(char16_t);
   if (r.end - r.pos < total) {
     if (refilled) {
@@ -136,6 +130,7 @@ int run_reader_next(RunReader& r, EntryView& e) {
   }
   // Units start at an even offset of a buffer from malloc.
   e.line = reinterpret_cast<const char16_t*>(r.buffer[r.current] + r.pos + RUN_HEAD_BYTES);
+  e.prefix = key_prefix(e.line, e.key_length);
   r.pos += total;
   return 1;
 }

@@ -5,15 +5,15 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
 #include "sort/sort_entry.h"
 
 namespace kelm {
 
-// Bytes before an entry's units in a run file: prefix (8), chunk, key
-// length and length (4 each), in the machine's byte order.
-constexpr std::size_t RUN_HEAD_BYTES = 20;
+// Bytes before an entry's units in a run file: chunk, key length and length
+// (4 each), in the machine's byte order. The key prefix is worked out again
+// when the entry is read back.
+constexpr std::size_t RUN_HEAD_BYTES = 12;
 
 struct RunWriter {
   std::FILE* file = nullptr;
@@ -34,7 +34,6 @@ int run_writer_close(RunWriter& w);
 // stays valid while the next one is read.
 struct RunReader {
   std::FILE* file = nullptr;
-  std::string path;             // named in the message of a read error
   unsigned char* buffer[2] = {nullptr, nullptr};
   std::size_t size[2] = {0, 0};
   int current = 0;

@@ -47,14 +47,21 @@ int run_merge_open(RunMerge& m, const std::vector<std::string>& paths, std::size
   m.heads.assign(static_cast<std::size_t>(k), EntryView{});
   m.live.assign(static_cast<std::size_t>(k), 0);
   m.last = -1;
+  m.failed = -1;
+  m.open_failed = false;
   int result = 0;
   if (m.memory != nullptr) m.live[k - 1] = advance(m, k - 1) == 1;
   for (int i = 0; i < static_cast<int>(paths.size()); ++i) {
     if (run_reader_open(m.readers[i], paths[i].c_str(), buffer_bytes) != 0) {
+      if (result == 0) {
+        m.failed = i;
+        m.open_failed = true;
+      }
       result = -1;
       continue;
     }
     int got = run_reader_next(m.readers[i], m.heads[i]);
+    if (got < 0 && result == 0) m.failed = i;
     if (got < 0) result = -1;
     m.live[i] = got == 1;
   }
@@ -67,7 +74,10 @@ int run_merge_next(RunMerge& m, EntryView& e) {
   if (sources(m) == 0) return 0;
   if (m.last >= 0) {
     int got = advance(m, m.last);
-    if (got < 0) return -1;
+    if (got < 0) {
+      m.failed = m.last;
+      return -1;
+    }
     m.live[m.last] = got == 1;
     replay(m, m.last);
   }
@@ -86,6 +96,8 @@ void run_merge_close(RunMerge& m) {
   m.tree.clear();
   m.memory = nullptr;
   m.memory_count = 0;
+  m.failed = -1;
+  m.open_failed = false;
 }
 
 }  // namespace kelm

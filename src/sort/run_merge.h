@@ -21,6 +21,8 @@ struct RunMerge {
   std::vector<char> live;
   std::vector<int> tree;  // tree[0] the winner, the others the losers of their match
   int last = -1;          // the run whose head was returned last
+  int failed = -1;        // the run that could not be opened or read
+  bool open_failed = false;
 };
 
 // Opens the runs, in input order, and takes `count` sorted records that

@@ -49,6 +49,7 @@ struct Sorter {
   Progress progress;
   bool write_failed = false;  // a short write or an unreadable run
   bool create_failed = false;  // a file could not be created (its message printed)
+  bool run_failed = false;     // a run could not be opened or read (its message printed)
 };
 
 // Creates `path` empty ("wb+") and closes it at once. 0, or -1.
@@ -61,6 +62,14 @@ int create_empty(const char* path) {
 
 EntryView view_of(const SortRecord& r) {
   return EntryView{r.prefix, r.line, r.key_length, r.length, r.seq / ENTRIES_PER_CHUNK};
+}
+
+// Reports the run that a merge could not open or read.
+void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::string>& paths) {
+  if (m.failed < 0 || m.failed >= static_cast<int>(paths.size())) return;
+  std::printf(m.open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n",
+              paths[static_cast<std::size_t>(m.failed)].c_str());
+  s.run_failed = true;
 }
 
 std::string next_run_path(Sorter& s) {
@@ -113,9 +122,11 @@ int reduce_runs(Sorter& s, std::size_t fan_in) {
       int got = run_merge_open(m, group, s.budget.run_buffer_bytes);
       EntryView e;
       while (got >= 0 && (got = run_merge_next(m, e)) == 1) run_writer_add(w, e);
+      if (got < 0) report_run_failure(s, m, group);
       run_merge_close(m);
-      if (run_writer_close(w) != 0 || got < 0) {
-        s.write_failed = true;
+      const bool written = run_writer_close(w) == 0;
+      if (!written || got < 0) {
+        if (!written) s.write_failed = true;
         s.runs = merged;  // so that every file made so far is removed
         s.runs.insert(s.runs.end(), group.begin(), group.end());
         return -1;
@@ -172,8 +183,8 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
     // The last entries still point into the runs' buffers.
     if (output_finish(out) != 0) s.write_failed = true;
+    if (got < 0) report_run_failure(s, m, s.runs);
     run_merge_close(m);
-    if (got < 0) s.write_failed = true;
   }
   if (std::fclose(f) != 0) s.write_failed = true;
   std::uint64_t warnings = out.warnings;
@@ -262,10 +273,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   reader_for_input(reader, encoding, probed);
   reader.source = &input;
   reader.bytes = static_cast<unsigned char*>(std::malloc(LINE_LIMIT + 1));
-  reader.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 2) * sizeof(char16_t)));
-  if (reader.bytes == nullptr || reader.line == nullptr) {
-    std::free(reader.bytes);
-    std::free(reader.line);
+  if (reader.bytes == nullptr) {
     byte_source_close(input);
     std::printf("Can't allocate memory\n");
     return -1;
@@ -285,6 +293,13 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   for (;;) {
     int length = 0;
     int key_length = 0;
+    // The line is read straight into the arena, with room for its CR LF.
+    reader.line = arena_reserve(s.arena, LINE_LIMIT + 2);
+    if (reader.line == nullptr) {
+      std::printf("Can't allocate memory\n");
+      failed = true;
+      break;
+    }
     const int got = read_entry(reader, &length, &key_length);
     if (got == ENTRY_EXHAUSTED) break;
     if (got == ENTRY_NO_SEPARATOR) {
@@ -297,13 +312,8 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       break;
     }
     const std::uint32_t units = static_cast<std::uint32_t>(length) + 2;
-    char16_t* line = arena_take(s.arena, units);
-    if (line == nullptr) {
-      std::printf("Can't allocate memory\n");
-      failed = true;
-      break;
-    }
-    std::copy(reader.line, reader.line + length, line);
+    char16_t* line = reader.line;
+    arena_commit(s.arena, units);
     line[length] = 0x000D;
     line[length + 1] = 0x000A;
     s.arena.records.push_back(SortRecord{key_prefix(line, static_cast<std::uint32_t>(key_length)),
@@ -323,7 +333,6 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   }
   byte_source_close(input);
   std::free(reader.bytes);
-  std::free(reader.line);
 
   std::int32_t result = static_cast<std::int32_t>(entries);
   if (first_pass_failed) {
@@ -354,6 +363,9 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
     if (s.create_failed) {
       final_rename(s);
+      result = -2;
+    } else if (s.run_failed && !s.write_failed) {
+      remove_file(s.merge_path.c_str());
       result = -2;
     } else if (s.write_failed) {
       std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -529,7 +534,14 @@ TEST(RecordWriter, ReadErrorStops) {
   kelm_test::write_file(dir.file("sort.tmp"), work_bytes({u"a /// x"}));
   ByteSource src;
   // A stream opened for writing only cannot be read.
-  ASSERT_EQ(byte_source_attach(src, std::fopen(dir.file("sort.tmp").c_str(), "ab")), 0);
+#ifdef _WIN32
+  // (The C library here just reports nothing read from an "ab" stream: give
+  // a reading stream a descriptor that the system refuses to read.)
+  std::FILE* unreadable = _fdopen(_open(dir.file("sort.tmp").c_str(), _O_WRONLY | _O_BINARY), "rb");
+#else
+  std::FILE* unreadable = std::fopen(dir.file("sort.tmp").c_str(), "ab");
+#endif
+  ASSERT_EQ(byte_source_attach(src, unreadable), 0);
   std::FILE* ix = std::fopen(dir.file("index.tmp").c_str(), "wb+");
   std::FILE* dt = std::fopen(dir.file("data.tmp").c_str(), "wb+");
   DicCounts counts;

@@ -3,6 +3,9 @@
 // The large inputs are made here and removed afterwards.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <random>
@@ -273,11 +276,23 @@ TEST(HostileInput, AMillionCopiesOfOneKey) {
 
 TEST(HostileInput, APipeOrTheNullDeviceAsTheInput) {
   TempDir files;
+#ifdef _WIN32
+  const std::string fifo = "\\\\.\\pipe\\kelm-test-" + std::to_string(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                   0, 0, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const std::string null_device = "NUL";
+#else
   const std::string fifo = files.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  for (const std::string& input : {fifo, std::string("/dev/null")}) {
+  const std::string null_device = "/dev/null";
+#endif
+  for (const std::string& input : {fifo, null_device}) {
     Outcome o = convert_file(input);
     EXPECT_EQ(o.status, 255) << input;
     EXPECT_EQ(o.out, "Can't open file[" + input + "]\n\nsort error\n") << input;
   }
+#ifdef _WIN32
+  CloseHandle(server);
+#endif
 }

@@ -2,6 +2,9 @@
 // must answer each with its message and never block or run forever.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -30,14 +33,26 @@ Sorted sort_in_process(const std::string& input, const std::string& work) {
 
 TEST(InputKinds, APipeOrADeviceIsRefusedBeforeAnythingReadsIt) {
   TempDir dir;
+#ifdef _WIN32
+  const std::string fifo = "\\\\.\\pipe\\kelm-test-" + std::to_string(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                   0, 0, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const std::string devices[] = {fifo, "NUL", "CON"};
+#else
   const std::string fifo = dir.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string devices[] = {fifo, "/dev/zero", "/dev/null"};
+#endif
   // Nobody writes to the pipe: opening it to read would block for ever.
-  for (const std::string& input : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+  for (const std::string& input : devices) {
     Sorted s = sort_in_process(input, dir.file("sort.tmp"));
     EXPECT_EQ(s.result, -1) << input;
     EXPECT_EQ(s.out, "Can't open file[" + input + "]\n") << input;
   }
+#ifdef _WIN32
+  CloseHandle(server);
+#endif
 }
 
 TEST(InputKinds, AnInputThatVanishesAfterDetection) {

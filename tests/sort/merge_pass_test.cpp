@@ -1,4 +1,5 @@
-// One merge pass on a merge file written by hand: lines that no run of the
+// One merge pass of the chunk-and-merge model on a merge file written by hand:
+// lines that no run of the
 // sorter writes itself.
 #include <gtest/gtest.h>
 

@@ -149,9 +149,25 @@ TEST_F(SortFailure, AShortWriteInAMergePassStopsTheWriting) {
   std::vector<std::u16string> lines = {u"a /// " + std::u16string(5000, u'x')};
   append(lines, fillers("b", 499));
   append(lines, {u"b001 /// 2", u"b002 /// 2", u"c /// " + std::u16string(5000, u'y')});
-  SortOutcome o = sort_lines(lines);
+  write_file(input, utf8_input(lines));
+  SortOutcome o = run_model_sort(input, work);
   EXPECT_EQ(o.result, -2);
   EXPECT_EQ(o.out, "tmpfile write error\n");
+  EXPECT_TRUE(fs::is_symlink(work));
+  EXPECT_FALSE(file_exists(merge));
+}
+
+TEST_F(SortFailure, AShortWriteOfTheSortedWorkFileComesAfterAllWarnings) {
+  // The sorter writes the sorted work file in one go at the end, after it
+  // has counted the warnings of every merge; the message and the result are
+  // those of a merge pass, and the merge file is gone as after one.
+  if (!link_to_full_device(work)) GTEST_SKIP() << "no /dev/full";
+  std::vector<std::u16string> lines = {u"a /// " + std::u16string(5000, u'x')};
+  append(lines, fillers("b", 499));
+  append(lines, {u"b001 /// 2", u"b002 /// 2", u"c /// " + std::u16string(5000, u'y')});
+  SortOutcome o = sort_lines(lines);
+  EXPECT_EQ(o.result, -2);
+  EXPECT_EQ(o.out, warnings(2) + "tmpfile write error\n");
   EXPECT_TRUE(fs::is_symlink(work));
   EXPECT_FALSE(file_exists(merge));
 }

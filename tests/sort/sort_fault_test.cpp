@@ -37,6 +37,12 @@ class SortFault : public ::testing::Test {
     write_file(input, utf8_input(lines));
     return run_sort(input, work);
   }
+  // The chunk-and-merge model: only its merge passes open the merge file for
+  // reading and rename the work file to the merge file's name.
+  SortOutcome model_sort_lines(const std::vector<std::u16string>& lines) {
+    write_file(input, utf8_input(lines));
+    return run_model_sort(input, work);
+  }
   // On the nth open of `path` with `mode`, puts a directory in its place.
   void directory_at_open(const std::string& path, const std::string& mode, int nth) {
     before_open(path.substr(path.rfind('/')), mode, [path, nth](const std::string&, int seen) {
@@ -82,7 +88,7 @@ TEST_F(SortFault, TheFirstMergeFileCannotBeCreated) {
 
 TEST_F(SortFault, TheMergeFileCannotBeOpenedInAMergePass) {
   before_open("_sortdata.tmp", "rb", [this](const std::string&, int) { fs::remove(merge); });
-  SortOutcome o = sort_lines(two_chunks());
+  SortOutcome o = model_sort_lines(two_chunks());
   EXPECT_EQ(o.result, -2);
   EXPECT_EQ(o.out, "Can't open file[" + merge + "]\nrename error2\n");
   EXPECT_EQ(read_file(work), "");
@@ -108,7 +114,7 @@ TEST_F(SortFault, TheMergedFileCannotTakeTheMergeFilesName) {
     fs::create_directory(merge);
     write_file(merge + "/keep", "x");
   });
-  SortOutcome o = sort_lines(two_chunks());
+  SortOutcome o = model_sort_lines(two_chunks());
   EXPECT_EQ(o.result, -2);
   EXPECT_EQ(o.out, "rename error\nrename error2\n");
   EXPECT_EQ(read_file(work), work_bytes(sorted_two_chunks()));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sort/sort_text.h"
+#include "support/model_sorter.h"
 #include "support/test_files.h"
 
 namespace sort_test {
@@ -24,6 +25,18 @@ inline SortOutcome run_sort(const std::string& input, const std::string& work) {
   testing::internal::CaptureStdout();
   SortOutcome o;
   o.result = kelm::sort_one_line_text(input.c_str(), work.c_str());
+  std::fflush(stdout);
+  o.out = testing::internal::GetCapturedStdout();
+  return o;
+}
+
+// The same with the chunk-and-merge model, for the failures that only its
+// intermediate files can meet.
+inline SortOutcome run_model_sort(const std::string& input, const std::string& work) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  SortOutcome o;
+  o.result = kelm::model::model_sort_one_line_text(input.c_str(), work.c_str());
   std::fflush(stdout);
   o.out = testing::internal::GetCapturedStdout();
   return o;

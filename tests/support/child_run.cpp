@@ -11,6 +11,8 @@
 
 namespace kelm_test {
 
+bool child_runs_available() { return true; }
+
 ChildResult run_in_child(const std::function<int()>& fn, long long file_size_limit) {
   int out_pipe[2];
   if (pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
@@ -46,6 +48,18 @@ ChildResult run_in_child(const std::function<int()>& fn, long long file_size_lim
   else if (WIFSIGNALED(status))
     r.status = 128 + WTERMSIG(status);
   return r;
+}
+
+}  // namespace kelm_test
+#else
+#include <stdexcept>
+
+namespace kelm_test {
+
+bool child_runs_available() { return false; }
+
+ChildResult run_in_child(const std::function<int()>&, long long) {
+  throw std::logic_error("no forked children on this platform");
 }
 
 }  // namespace kelm_test

@@ -13,6 +13,9 @@ struct ChildResult {
   std::string out;  // what the child printed on standard output
 };
 
+// False where no child can be forked (Windows); tests skip then.
+bool child_runs_available();
+
 // Calls `fn` in a child whose standard output goes to a pipe and whose files
 // may grow to `file_size_limit` bytes at most (-1: no limit); SIGXFSZ is
 // ignored, so a write that crosses the limit comes back short.

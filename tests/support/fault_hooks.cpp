@@ -6,6 +6,7 @@
 #include <vector>
 
 #if defined(KELM_FAULT_HOOKS)
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -92,6 +93,27 @@ bool fault_hooks_available() { return true; }
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);
 std::size_t __real_fread(void* dst, std::size_t size, std::size_t n, std::FILE* f);
+
+ssize_t __real_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset,
+                               std::size_t n, unsigned flags);
+
+// A file whose reads are to fail is never copied inside the kernel: the copy
+// then goes through fread, where the fault is.
+ssize_t __wrap_copy_file_range(int in, off_t* in_offset, int out, off_t* out_offset,
+                               std::size_t n, unsigned flags) {
+  using namespace kelm_test;
+  State& s = state();
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    for (const auto& entry : s.armed) {
+      if (::fileno(entry.first) == in) {
+        errno = EXDEV;
+        return -1;
+      }
+    }
+  }
+  return __real_copy_file_range(in, in_offset, out, out_offset, n, flags);
+}
 
 std::FILE* __wrap_fopen(const char* path, const char* mode) {
   using namespace kelm_test;

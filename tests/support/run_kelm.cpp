@@ -156,8 +156,10 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   // As a POSIX parent sees it: the low eight bits of what main returned
-  // (-1 gives 255); a crash (an exception code) as a death by SIGSEGV.
-  r.status = code >= 0xC0000000u ? 128 + 11 : static_cast<int>(code & 0xFF);
+  // (-1, 0xFFFFFFFF here, gives 255); a crash (an exception code such as
+  // 0xC0000005) as a death by SIGSEGV.
+  bool crashed = code >= 0xC0000000u && code < 0xFFFFFF00u;
+  r.status = crashed ? 128 + 11 : static_cast<int>(code & 0xFF);
   return r;
 }
 #else

@@ -21,6 +21,9 @@ struct RunOptions {
   std::string cwd;
 };
 
+// False where no limit can be put on a child (Windows); tests skip then.
+bool limited_runs_available();
+
 RunResult run_kelm_limited(const std::vector<std::string>& args, const EnvList& env,
                            const RunOptions& options);
 
