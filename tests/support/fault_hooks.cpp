@@ -51,7 +51,7 @@ State& state() {
 
 // A pattern is a suffix of the path; one '*' in it stands for any run of
 // characters ("kelm_index*.tmp").
-bool matches(const std::string& path, const std::string& pattern) {
+[[maybe_unused]] bool matches(const std::string& path, const std::string& pattern) {
   std::size_t star = pattern.find('*');
   if (star == std::string::npos) return ends_with(path, pattern);
   const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
