@@ -95,6 +95,11 @@ void drain(HANDLE pipe, std::string* into) {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const EnvList& env) {
+  return run_program_in("", program, args, env);
+}
+
+RunResult run_program_in(const std::string& cwd, const std::string& program,
+                         const std::vector<std::string>& args, const EnvList& env) {
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE out_read, out_write, err_read, err_write;
   if (!CreatePipe(&out_read, &out_write, &inherit, 0) ||
@@ -133,8 +138,10 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
   PROCESS_INFORMATION pi{};
+  std::wstring wcwd = wide(cwd);
   BOOL started = CreateProcessW(wprogram.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
-                                block.data(), nullptr, &si.StartupInfo, &pi);
+                                block.data(), cwd.empty() ? nullptr : wcwd.c_str(),
+                                &si.StartupInfo, &pi);
   if (si.lpAttributeList != nullptr) DeleteProcThreadAttributeList(list);
   CloseHandle(out_write);
   CloseHandle(err_write);

@@ -23,6 +23,13 @@ RunResult run_kelm(const std::vector<std::string>& args, const EnvList& env = {}
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const EnvList& env = {});
 
+#ifdef _WIN32
+// The same in the working directory `cwd` (empty: the test's own). Safe to
+// call from several threads at once.
+RunResult run_program_in(const std::string& cwd, const std::string& program,
+                         const std::vector<std::string>& args, const EnvList& env);
+#endif
+
 // The value that unsets a variable in an EnvList.
 extern const char* const UNSET;
 

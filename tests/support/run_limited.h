@@ -2,7 +2,7 @@
 // that its writes fail for real at a chosen offset, and a working directory.
 // Safe to call from several threads at once (the concurrency tests start runs
 // together): the child makes only async-signal-safe calls between fork and
-// exec. POSIX only.
+// exec. The file-size limit is POSIX only.
 #pragma once
 
 #include <string>
@@ -21,7 +21,8 @@ struct RunOptions {
   std::string cwd;
 };
 
-// False where no limit can be put on a child (Windows); tests skip then.
+// False where no file-size limit can be put on a child (Windows, where runs
+// without one still work); tests that need a limit skip then.
 bool limited_runs_available();
 
 RunResult run_kelm_limited(const std::vector<std::string>& args, const EnvList& env,
