@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "dic/dic_format.h"
 #include "dic/record_writer.h"
@@ -86,8 +87,11 @@ int reserve_work_files(const std::string& dir, WorkNames& names) {
   return -1;
 }
 
-// A larger buffer for the streams the record loop writes.
-void enlarge_buffer(std::FILE* f) { std::setvbuf(f, nullptr, _IOFBF, 1u << 16); }
+// A larger buffer for a stream the record loop writes; the C library takes
+// the size only with a buffer of the caller's, which must outlive the stream.
+void enlarge_buffer(std::FILE* f, std::vector<char>& buffer) {
+  std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
+}
 
 // Re-creates the output file with the completed header.
 int write_header(const char* output, DicHeader& header, const DicCounts& counts) {
@@ -197,6 +201,9 @@ int kelm_main(int argc, char** argv) {
   }
   std::fclose(out);
 
+  // The record loop closes both streams before these buffers go.
+  std::vector<char> index_buffer(std::size_t{1} << 16);
+  std::vector<char> data_buffer(std::size_t{1} << 20);
   std::FILE* index_file = open_file(names.index.c_str(), "wb+");
   if (index_file == nullptr) {
     std::printf("Can't create file[%s]\n", names.index.c_str());
@@ -208,8 +215,8 @@ int kelm_main(int argc, char** argv) {
     std::printf("Can't create file[%s]\n", names.data.c_str());
     return -1;
   }
-  enlarge_buffer(index_file);
-  enlarge_buffer(data_file);
+  enlarge_buffer(index_file, index_buffer);
+  enlarge_buffer(data_file, data_buffer);
 
   ByteSource sorted;
   if (byte_source_open(sorted, names.sort.c_str()) != 0) {
