@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/byte_source.h"
@@ -42,7 +44,9 @@ struct Sorter {
   SortBudget budget;
   std::string work_path;
   std::string merge_path;
-  EntryArena arena;
+  EntryArena arena;  // the entries being read
+  EntryArena spare;  // the entries the writer sorts and writes as a run meanwhile
+  std::thread writer;
   MemoryRunScratch scratch;
   std::vector<std::string> runs;
   unsigned next_run = 0;
@@ -76,9 +80,9 @@ std::string next_run_path(Sorter& s) {
   return s.merge_path + ".run" + std::to_string(s.next_run++);
 }
 
-// Sorts the entries in memory and writes them as the next run.
-int flush_run(Sorter& s) {
-  sort_memory_run(s.arena.records, s.scratch);
+// Sorts the entries of `a` and writes them as the next run.
+int flush_run(Sorter& s, EntryArena& a) {
+  sort_memory_run(a.records, s.scratch);
   std::string path = next_run_path(s);
   RunWriter w;
   if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) != 0) {
@@ -87,12 +91,34 @@ int flush_run(Sorter& s) {
     return -1;
   }
   s.runs.push_back(path);
-  for (const SortRecord& r : s.arena.records) run_writer_add(w, view_of(r));
+  for (const SortRecord& r : a.records) run_writer_add(w, view_of(r));
   if (run_writer_close(w) != 0) {
     s.write_failed = true;
     return -1;
   }
-  arena_reset(s.arena);
+  arena_reset(a);
+  return 0;
+}
+
+// Waits for the run being written. True when writing it failed (its message
+// printed); the reading that went on meanwhile then counts for nothing, as
+// though it had stopped there.
+bool run_writer_failed(Sorter& s) {
+  if (s.writer.joinable()) s.writer.join();
+  return s.write_failed || s.create_failed;
+}
+
+// Hands the entries read so far to the writer and goes on reading into the
+// spare arena, emptied by the run before. 0, or -1 when a run failed.
+int start_run(Sorter& s) {
+  if (run_writer_failed(s)) return -1;
+  std::swap(s.arena, s.spare);
+  try {
+    s.writer = std::thread([&s] { flush_run(s, s.spare); });
+  } catch (const std::system_error&) {
+    // Without a second thread the run is written in place.
+    flush_run(s, s.spare);
+  }
   return 0;
 }
 
@@ -296,6 +322,10 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     // The line is read straight into the arena, with room for its CR LF.
     reader.line = arena_reserve(s.arena, LINE_LIMIT + 2);
     if (reader.line == nullptr) {
+      if (run_writer_failed(s)) {
+        failed = true;
+        break;
+      }
       std::printf("Can't allocate memory\n");
       failed = true;
       break;
@@ -325,14 +355,17 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       first_pass_failed = true;
       break;
     }
-    if (entries % ENTRIES_PER_CHUNK == 0 && arena_bytes(s.arena) >= budget.memory_bytes &&
-        flush_run(s) != 0) {
+    // Half the memory is read into while the other half is written.
+    if (entries % ENTRIES_PER_CHUNK == 0 && arena_bytes(s.arena) >= budget.memory_bytes / 2 &&
+        start_run(s) != 0) {
       failed = true;
       break;
     }
   }
   byte_source_close(input);
   std::free(reader.bytes);
+  // A run that failed stopped the reading where it was handed over.
+  if (run_writer_failed(s) && !first_pass_failed) failed = true;
 
   std::int32_t result = static_cast<std::int32_t>(entries);
   if (first_pass_failed) {
@@ -378,6 +411,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   }
   remove_runs(s);
   arena_release(s.arena);
+  arena_release(s.spare);
   progress_clear(s.progress);
   return result;
 }
