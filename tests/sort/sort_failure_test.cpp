@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "sort/sort_budget.h"
 #include "sort/sort_test_util.h"
 #include "support/test_files.h"
 
@@ -170,4 +171,31 @@ TEST_F(SortFailure, AShortWriteOfTheSortedWorkFileComesAfterAllWarnings) {
   EXPECT_EQ(o.out, warnings(2) + "tmpfile write error\n");
   EXPECT_TRUE(fs::is_symlink(work));
   EXPECT_FALSE(file_exists(merge));
+}
+
+TEST_F(SortFailure, ARunThatCannotBeCreatedStopsTheReadingThere) {
+  // With memory for one chunk at a time every chunk becomes a run. The runs
+  // are written while the reading goes on; one that fails ends the sort as
+  // though nothing had been read after it: the line without separator
+  // further on is never reported, and no run is left.
+  std::vector<std::u16string> lines = fillers("k", 3000);
+  lines.push_back(u"no separator here");
+  write_file(input, utf8_input(lines));
+  kelm::SortBudget budget = kelm::default_sort_budget();
+  budget.memory_bytes = 1;
+  for (const char* run : {".run0", ".run1", ".run3", ".run5"}) {
+    const std::string blocked = merge + run;
+    fs::create_directory(blocked);
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    const std::int32_t result = kelm::sort_one_line_text(input.c_str(), work.c_str(), budget);
+    std::fflush(stdout);
+    EXPECT_EQ(result, -2) << run;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Can't create file[" + blocked + "]\n")
+        << run;
+    fs::remove(blocked);
+    EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.txt", "kelm_sort7.tmp",
+                                              "kelm_sort7.tmp_sortdata.tmp"}))
+        << run;
+  }
 }
