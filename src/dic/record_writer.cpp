@@ -5,9 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dic/bocu1.h"
+#include "dic/line_encoder.h"
 #include "platform/progress.h"
-#include "textin/line_reader.h"
 
 namespace kelm {
 
@@ -29,8 +28,6 @@ int common_prefix(const unsigned char* previous, const unsigned char* current,
 
 namespace {
 
-// BOCU-1 never takes more than three bytes for a UTF-16 unit.
-constexpr int BOCU_CAPACITY = 3 * LINE_LIMIT + 1;
 // Fewer than 256 pending bytes, then one entry of at most 253 bytes.
 constexpr int INDEX_BUFFER_SIZE = 600;
 constexpr int ZERO_PIECE = 4096;
@@ -41,10 +38,6 @@ constexpr int LIMIT_EXCEEDED = -6;
 
 // The working buffers of one run, allocated once.
 struct Buffers {
-  char16_t line[LINE_LIMIT + 1];
-  unsigned char headword[BOCU_CAPACITY];
-  unsigned char translation[BOCU_CAPACITY];
-  unsigned char extension[BOCU_CAPACITY + 3];
   unsigned char previous[HEADWORD_MAX + 1];
   unsigned char rest[HEADWORD_MAX + 1];
   unsigned char index[INDEX_BUFFER_SIZE];
@@ -81,12 +74,6 @@ bool put_zeros(std::FILE* f, const unsigned char* zeros, std::int64_t n) {
   return true;
 }
 
-int u16_length(const char16_t* s) {
-  int n = 0;
-  while (s[n] != 0) ++n;
-  return n;
-}
-
 // The first characters of a UTF-16 headword as UTF-8, for messages. A lone
 // surrogate shows as U+FFFD.
 const char* headword_start(const char16_t* s, char* out) {
@@ -116,63 +103,6 @@ const char* headword_start(const char16_t* s, char* out) {
   }
   *o = '\0';
   return out;
-}
-
-// Removes a line end that reached the line after all.
-int strip_line_end(char16_t* line, int n) {
-  if (n > 0 && line[n - 1] == 0x000A) {
-    line[--n] = 0;
-    if (n > 0 && line[n - 1] == 0x000D) line[--n] = 0;
-  }
-  return n;
-}
-
-// The position of the first " /// ", or -1.
-int find_separator(const char16_t* line, int n) {
-  for (int i = 0; i + 5 <= n; ++i) {
-    if (line[i] == u' ' && line[i + 1] == u'/' && line[i + 2] == u'/' && line[i + 3] == u'/' &&
-        line[i + 4] == u' ')
-      return i;
-  }
-  return -1;
-}
-
-// Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
-// Returns the new length.
-int expand_line_breaks(char16_t* t, int n) {
-  // Nothing moves before the first " \ "; most translations have none.
-  int first = 0;
-  while (first + 3 <= n && !(t[first + 1] == u'\\' && t[first] == u' ' && t[first + 2] == u' ')) {
-    ++first;
-  }
-  if (first + 3 > n) {
-    t[n] = 0;
-    return n;
-  }
-  int o = first;
-  for (int i = first; i < n;) {
-    if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
-      t[o++] = 0x000D;
-      t[o++] = 0x000A;
-      i += 3;
-    } else {
-      t[o++] = t[i++];
-    }
-  }
-  t[o] = 0;
-  return o;
-}
-
-// Splits off the example at the first " / ": the translation is cut there and
-// the example returned, or nullptr when there is none.
-char16_t* split_example(char16_t* t, int n) {
-  for (int i = 0; i + 3 <= n; ++i) {
-    if (t[i] == u' ' && t[i + 1] == u'/' && t[i + 2] == u' ') {
-      t[i] = 0;
-      return t + i + 3;
-    }
-  }
-  return nullptr;
 }
 
 int limit_broken(Loop& L, const char* what, const char16_t* headword) {
@@ -253,84 +183,73 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
   return 0;
 }
 
-// Encodes one line and writes its record, opening a block when it must.
-int place_line(Loop& L, int n) {
+// Writes the record of one encoded line, opening a block when it must.
+int place_line(Loop& L, const EncodedLine& line, const unsigned char* bytes) {
   Buffers& b = *L.buf;
-  char16_t* line = b.line;
-  int sep = find_separator(line, n);
-  if (sep < 0) {
+  if (line.kind == LINE_NO_SEPARATOR) {
     std::printf("non  /// ");
     return -4;
   }
-  line[sep] = 0;
-  char16_t* translation = line + sep + 5;
-  int tn = expand_line_breaks(translation, n - sep - 5);
-  char16_t* example = split_example(translation, tn);
-
-  const std::int64_t w = encode_bocu1(line, b.headword);
-  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", line);
-  const std::int64_t e = encode_bocu1(translation, b.translation);
-  std::int64_t x = 0;
-  if (example != nullptr) {
-    b.extension[0] = 0x00;
-    b.extension[1] = 0x01;
-    int ex = encode_bocu1(example, b.extension + 2);  // its zero ends the example
-    b.extension[ex + 3] = 0x80;
-    x = ex + 4;
-  }
+  const unsigned char* headword = bytes + line.offset;
+  const std::int64_t w = line.headword_bytes;
+  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", line.shown);
+  const unsigned char* translation = headword + w + 1;
+  const std::int64_t e = line.translation_bytes;
+  const unsigned char* extension = translation + e;
+  const std::int64_t x = line.extension_bytes;
 
   const bool opens =
       !L.block_open ||
       !(w + e + x + L.block_used + SPARE_BYTES < static_cast<std::int64_t>(L.unit_count) * UNIT);
   int compress = 0;
-  const unsigned char* remainder = b.headword;
+  const unsigned char* remainder = headword;
   if (!opens && L.records_in_block > 0) {
-    compress = common_prefix(b.previous, b.headword, b.rest);
+    compress = common_prefix(b.previous, headword, b.rest);
     remainder = b.rest;
   }
   const std::int64_t r = w - compress;
   const std::int64_t field_length = r + e + x + 1;
   if (field_length > static_cast<std::int64_t>(FIELD_LENGTH_MAX))
-    return limit_broken(L, "record over 65535 bytes", line);
+    return limit_broken(L, "record over 65535 bytes", line.shown);
 
   if (opens) {
     const std::int64_t alone = w + e + x + SPARE_BYTES;
     const std::int64_t units = alone > UNIT ? (alone + UNIT - 1) / UNIT : L.default_units;
     if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
-      return limit_broken(L, "data block over 65535 units", line);
+      return limit_broken(L, "data block over 65535 units", line.shown);
     if (L.block_open && L.block_used == static_cast<std::int64_t>(L.unit_count) * UNIT &&
         L.unit_count + 1 > UNIT_COUNT_MAX)
-      return limit_broken(L, "data block over 65535 units", line);
+      return limit_broken(L, "data block over 65535 units", line.shown);
     // index_blocks is one more than the full index blocks written.
     if (L.index_fill + w + 5 >= UNIT &&
         L.index_flushes + 1 > static_cast<std::int32_t>(INDEX_BLOCKS_MAX) - 1)
-      return limit_broken(L, "index over 65535 blocks", line);
+      return limit_broken(L, "index over 65535 blocks", line.shown);
     if (L.block_open) {
       int rc = close_block(L);
       if (rc < 0) return rc;
     }
-    int rc = open_block(L, b.headword, static_cast<int>(w), static_cast<std::uint32_t>(units));
+    int rc = open_block(L, headword, static_cast<int>(w), static_cast<std::uint32_t>(units));
     if (rc < 0) return rc;
   }
 
   unsigned char head[HEAD_SIZE];
   put_u16le(head, static_cast<std::uint32_t>(field_length));
   head[2] = static_cast<unsigned char>(compress);
-  head[3] = example != nullptr ? 0x10 : 0x00;
+  head[3] = x > 0 ? 0x10 : 0x00;
   if (!put(L.data_file, head, HEAD_SIZE)) {
     std::printf("p_databu %dbyte kakenai\n", HEAD_SIZE);
     return -3;
   }
-  std::memcpy(b.previous, b.headword, static_cast<std::size_t>(w) + 1);
+  std::memcpy(b.previous, headword, static_cast<std::size_t>(w) + 1);
   if (!put(L.data_file, remainder, static_cast<std::size_t>(r) + 1)) {
     std::printf("bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
     return -3;
   }
-  if (!put(L.data_file, b.translation, static_cast<std::size_t>(e))) {
+  if (!put(L.data_file, translation, static_cast<std::size_t>(e))) {
     std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
-  if (x > 0 && !put(L.data_file, b.extension, static_cast<std::size_t>(x))) {
+  if (x > 0 && !put(L.data_file, extension, static_cast<std::size_t>(x))) {
     std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
@@ -393,26 +312,35 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     std::printf("record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
+  LinePipeline lines;
+  if (line_pipeline_open(lines, sorted) != 0) {
+    std::printf("record buffer not allocated\n");
+    return close_all(L, sorted, -1);
+  }
   // Progress for people watching a terminal.
   Progress progress;
   progress_init(progress);
   progress_phase(progress, "writing dictionary");
   int rc = 0;
-  for (;;) {
-    L.buf->line[0] = 0;
-    int got = read_work_line(sorted, L.buf->line, LINE_LIMIT);
-    if (got == -2 || sorted.bad) {
-      std::printf("sort data read error\n");
-      rc = -2;
-      break;
+  for (bool more = true; more;) {
+    const LineBatch& batch = line_pipeline_next(lines);
+    if (batch.count == 0) break;  // never: a batch ends the lines with a line of its own
+    for (int k = 0; k < batch.count; ++k) {
+      const EncodedLine& line = batch.lines[k];
+      if (line.kind == LINE_READ_ERROR) {
+        std::printf("sort data read error\n");
+        rc = -2;
+      } else if (line.kind != LINE_END) {
+        rc = place_line(L, line, batch.bytes);
+      }
+      if (rc < 0 || line.kind == LINE_END) {
+        more = false;
+        break;
+      }
     }
-    if (got < 0 && L.buf->line[0] == 0) break;
-    int n = strip_line_end(L.buf->line, u16_length(L.buf->line));
-    if (n < 1) continue;
-    rc = place_line(L, n);
-    if (rc < 0) break;
     progress_count(progress, static_cast<std::uint64_t>(L.word_count));
   }
+  line_pipeline_close(lines);
   progress_clear(progress);
   if (rc == 0) {
     byte_source_close(sorted);

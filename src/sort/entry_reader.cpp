@@ -3,6 +3,7 @@
 #include "sort/keys.h"
 #include "textin/convert.h"
 #include "textin/line_reader.h"
+#include "textin/unit_search.h"
 
 namespace kelm {
 
@@ -43,11 +44,14 @@ static void read_raw_line(EntryReader& r) {
     return;
   }
   r.bytes[0] = 0;
-  read_byte_line(*r.source, r.bytes, LINE_LIMIT);
+  const int got = read_byte_line(*r.source, r.bytes, LINE_LIMIT);
   if (r.kind == SjisLines) {
     sjis_to_utf16(r.bytes, r.line);
   } else if (r.kind == EucLines) {
     euc_to_utf16(r.bytes, r.line);
+  } else if (got >= 0) {
+    // A line that the reader ended holds no zero before its end.
+    utf8_to_utf16(r.bytes, static_cast<std::size_t>(got), r.line);
   } else {
     utf8_to_utf16(r.bytes, r.line);
   }
@@ -55,9 +59,7 @@ static void read_raw_line(EntryReader& r) {
 
 // The length of a line is taken from its first zero unit.
 static int line_length(const char16_t* line) {
-  int n = 0;
-  while (line[n] != 0) ++n;
-  return n;
+  return static_cast<int>(find_unit(line, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
 }
 
 int read_entry(EntryReader& r, int* length, int* key_length) {

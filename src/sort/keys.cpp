@@ -1,6 +1,7 @@
 #include "sort/keys.h"
 
 #include "sort/sort_text.h"
+#include "textin/unit_search.h"
 
 namespace kelm {
 
@@ -22,14 +23,6 @@ int compare_key_spans(const char16_t* a, int a_length, const char16_t* b, int b_
   return a_length > b_length ? 1 : -1;
 }
 
-int find_separator(const char16_t* line, int n) {
-  static const char16_t separator[SEPARATOR_LENGTH] = {0x20, 0x2F, 0x2F, 0x2F, 0x20};
-  for (int start = 0; start + SEPARATOR_LENGTH <= n; ++start) {
-    int k = 0;
-    while (k < SEPARATOR_LENGTH && line[start + k] == separator[k]) ++k;
-    if (k == SEPARATOR_LENGTH) return start;
-  }
-  return -1;
-}
+int find_separator(const char16_t* line, int n) { return find_spaced(line, n, u'/', u"//"); }
 
 }  // namespace kelm

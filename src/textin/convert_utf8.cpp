@@ -29,8 +29,12 @@ inline char16_t multibyte_unit(unsigned v) {
 }  // namespace
 
 int utf8_to_utf16(const unsigned char* in, char16_t* out) {
+  return utf8_to_utf16(in, std::strlen(reinterpret_cast<const char*>(in)), out);
+}
+
+int utf8_to_utf16(const unsigned char* in, std::size_t length, char16_t* out) {
   const unsigned char* p = in;
-  const unsigned char* const end = in + std::strlen(reinterpret_cast<const char*>(in));
+  const unsigned char* const end = in + length;
   char16_t* o = out;
   while (p < end) {
     unsigned b = *p;

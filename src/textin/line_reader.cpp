@@ -4,6 +4,9 @@
 #include "textin/line_reader.h"
 
 #include <cstddef>
+#include <cstring>
+
+#include "textin/unit_search.h"
 
 namespace kelm {
 
@@ -28,6 +31,18 @@ inline bool is_special_pair(unsigned b1, unsigned b2) {
 inline unsigned pair_char(unsigned b1, unsigned b2) { return b1 | b2; }
 
 inline std::size_t min_size(std::size_t a, std::size_t b) { return a < b ? a : b; }
+
+// Copies n little-endian units stored as bytes.
+inline void copy_units_le(char16_t* to, const unsigned char* from, std::size_t n) {
+#if defined(__SSE2__)
+  // SSE2 machines are little-endian.
+  std::memcpy(to, from, 2 * n);
+#else
+  for (std::size_t i = 0; i < n; ++i) {
+    to[i] = static_cast<char16_t>(from[2 * i] | (from[2 * i + 1] << 8));
+  }
+#endif
+}
 
 }  // namespace
 
@@ -132,11 +147,8 @@ int read_byte_line(ByteSource& in, unsigned char* line, int capacity) {
   for (;;) {
     const unsigned char* p = in.storage + in.pos;
     const std::size_t lim = min_size(in.end - in.pos, cap - n);
-    std::size_t i = 0;
-    while (i < lim && !is_special_byte(p[i])) {
-      line[n + i] = p[i];
-      ++i;
-    }
+    const std::size_t i = find_any_byte(p, lim, 0, LF, CR, SUB);
+    std::memcpy(line + n, p, i);
     in.pos += i;
     n += i;
     if (n >= cap) {
@@ -184,12 +196,8 @@ int read_work_line(ByteSource& in, char16_t* line, int capacity) {
     // Units up to the next U+000D, straight out of the buffer.
     const unsigned char* p = in.storage + in.pos;
     const std::size_t lim = min_size((in.end - in.pos) / 2, cap - n);
-    std::size_t i = 0;
-    for (; i < lim; ++i) {
-      unsigned lo = p[2 * i], hi = p[2 * i + 1];
-      if (lo == CR && hi == 0) break;
-      line[n + i] = static_cast<char16_t>(lo | (hi << 8));
-    }
+    const std::size_t i = find_unit_le(p, lim, CR);
+    copy_units_le(line + n, p, i);
     in.pos += 2 * i;
     n += i;
     if (n >= cap) break;

@@ -792,3 +792,74 @@ TEST(RecordWriter, RandomWorkFilesMatchAPlainModel) {
     ASSERT_EQ(r.index, index) << "round " << round;
   }
 }
+
+// ---- lines encoded ahead of the writing ----------------------------------------
+
+namespace {
+
+std::u16string widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+}  // namespace
+
+TEST(RecordWriter, ManyAndLongLinesMatchThePlainModel) {
+  // Lines are cut and encoded ahead of the writing, thousands at a time or
+  // about a megabyte at a time: many short lines, runs of long ones, and
+  // lines of the longest length, across those boundaries.
+  std::mt19937 rng(99);
+  std::vector<std::u16string> lines;
+  for (int i = 0; i < 13000; ++i) {
+    std::u16string hw = u"w" + widen(std::to_string(100000 + i / 3));
+    std::u16string tr;
+    const unsigned kind = rng() % 100;
+    const std::size_t len = kind < 2 ? 12000 + rng() % 8000 : kind < 6 ? 1000 + rng() % 3000 : rng() % 40;
+    while (tr.size() < len) tr.push_back(static_cast<char16_t>(0x4E00 + rng() % 0x5000));
+    if (kind % 7 == 0) tr += u" / ex \\ ample";
+    lines.push_back(hw + u" /// " + tr);
+  }
+  // The longest line: its " \ " become CR LF, so that its record still fits.
+  std::u16string longest = u"x /// a";
+  while (longest.size() < 70000) longest += u" \\ ";
+  lines.push_back(longest);
+  lines.push_back(u"y /// last");
+  std::string index, data;
+  model(lines, 20, index, data);
+  LoopRun r = run_loop(lines, 20);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_EQ(r.counts.word_count, static_cast<std::int32_t>(lines.size()));
+  EXPECT_TRUE(r.data == data);
+  EXPECT_TRUE(r.index == index);
+}
+
+TEST(RecordWriter, AStopFarAheadOfTheFirstLinesKeepsWhatCameBefore) {
+  // Whatever was encoded ahead of a line that stops the loop is dropped; the
+  // lines before it are all written, and the run ends without waiting.
+  std::vector<std::u16string> before;
+  for (int i = 0; i < 9000; ++i)
+    before.push_back(u"k" + widen(std::to_string(100000 + i)) + u" /// t");
+  std::string index, data;
+  model(before, 10, index, data);
+  const std::string data_before = data.substr(0, data.size() - 400);  // no dumys tail
+  struct Case {
+    std::u16string line;
+    int rc;
+    std::string out;
+  };
+  const Case cases[] = {
+      {u"no separator", -4, "non  /// "},
+      {std::u16string(249, u'h') + u" /// t", -6,
+       "headword over 248 bytes[" + std::string(20, 'h') + "...]\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::u16string> lines = before;
+    lines.push_back(c.line);
+    for (int i = 0; i < 9000; ++i) lines.push_back(u"z /// after");
+    LoopRun r = run_loop(lines, 10);
+    EXPECT_EQ(r.rc, c.rc);
+    EXPECT_EQ(r.out, c.out);
+    // The block being filled is not closed: the data ends where the last
+    // record before the stop ended.
+    ASSERT_GE(r.data.size(), 2u);
+    EXPECT_TRUE(data_before.compare(0, r.data.size(), r.data) == 0);
+    EXPECT_GT(r.data.size() + 2560, data_before.size());
+  }
+}

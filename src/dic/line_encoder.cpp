@@ -1,0 +1,210 @@
+#include "dic/line_encoder.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "dic/bocu1.h"
+#include "sort/keys.h"
+#include "textin/line_reader.h"
+#include "textin/unit_search.h"
+
+namespace kelm {
+
+namespace {
+
+// A batch ends after this many lines or bytes; one line more always fits.
+constexpr int BATCH_LINES = 4096;
+constexpr std::size_t BATCH_BYTES = std::size_t{1} << 20;
+constexpr std::size_t LINE_BYTES_MAX = 3 * static_cast<std::size_t>(LINE_LIMIT) + 8;
+
+// The units before the first zero of a line buffer, which holds one.
+int u16_length(const char16_t* s) {
+  return static_cast<int>(find_unit(s, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
+}
+
+// Removes a line end that reached the line after all.
+int strip_line_end(char16_t* line, int n) {
+  if (n > 0 && line[n - 1] == 0x000A) {
+    line[--n] = 0;
+    if (n > 0 && line[n - 1] == 0x000D) line[--n] = 0;
+  }
+  return n;
+}
+
+// Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
+// Returns the new length.
+int expand_line_breaks(char16_t* t, int n) {
+  // Nothing moves before the first " \ "; most translations have none.
+  const int first = find_spaced(t, n, u'\\', u"");
+  if (first < 0) {
+    t[n] = 0;
+    return n;
+  }
+  int o = first;
+  for (int i = first; i < n;) {
+    if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
+      t[o++] = 0x000D;
+      t[o++] = 0x000A;
+      i += 3;
+    } else {
+      t[o++] = t[i++];
+    }
+  }
+  t[o] = 0;
+  return o;
+}
+
+// Splits off the example at the first " / ": the translation is cut there and
+// the example returned, or nullptr when there is none.
+char16_t* split_example(char16_t* t, int n) {
+  const int i = find_spaced(t, n, u'/', u"");
+  if (i < 0) return nullptr;
+  t[i] = 0;
+  return t + i + 3;
+}
+
+void keep_shown(const char16_t* headword, EncodedLine& e) {
+  int k = 0;
+  for (; k < SHOWN_UNITS && headword[k] != 0; ++k) e.shown[k] = headword[k];
+  e.shown[k] = 0;
+}
+
+// Reads, cuts and encodes lines into `b` until it is full or the lines end.
+void fill_batch(LinePipeline& p, LineBatch& b) {
+  b.count = 0;
+  b.used = 0;
+  char16_t* line = p.line;
+  while (!p.ended && b.count < BATCH_LINES && b.used < BATCH_BYTES) {
+    EncodedLine& e = b.lines[b.count];
+    e.offset = b.used;
+    e.headword_bytes = e.translation_bytes = e.extension_bytes = 0;
+    e.shown[0] = 0;
+    line[0] = 0;
+    const int got = read_work_line(*p.sorted, line, LINE_LIMIT);
+    if (got == -2 || p.sorted->bad) {
+      e.kind = LINE_READ_ERROR;
+    } else if (got < 0 && line[0] == 0) {
+      e.kind = LINE_END;
+    } else {
+      const int n = strip_line_end(line, u16_length(line));
+      if (n < 1) continue;
+      encode_line(line, n, e, b.bytes + b.used);
+      b.used += static_cast<std::size_t>(e.headword_bytes) + 1 +
+                static_cast<std::size_t>(e.translation_bytes) +
+                static_cast<std::size_t>(e.extension_bytes);
+    }
+    ++b.count;
+    if (e.kind != LINE_FIELDS) p.ended = true;
+  }
+}
+
+void encode_ahead(LinePipeline& p) {
+  for (int slot = 0;; slot ^= 1) {
+    {
+      std::unique_lock<std::mutex> hold(p.lock);
+      p.changed.wait(hold, [&] { return p.stop || !p.full[slot]; });
+      if (p.stop) return;
+    }
+    fill_batch(p, p.slots[slot]);
+    {
+      std::lock_guard<std::mutex> hold(p.lock);
+      p.full[slot] = true;
+    }
+    p.changed.notify_all();
+    if (p.ended) return;
+  }
+}
+
+}  // namespace
+
+void encode_line(char16_t* line, int n, EncodedLine& e, unsigned char* out) {
+  const int sep = find_separator(line, n);
+  if (sep < 0) {
+    e.kind = LINE_NO_SEPARATOR;
+    return;
+  }
+  e.kind = LINE_FIELDS;
+  line[sep] = 0;
+  keep_shown(line, e);
+  char16_t* translation = line + sep + 5;
+  const int tn = expand_line_breaks(translation, n - sep - 5);
+  char16_t* example = split_example(translation, tn);
+  // Each field is written behind the one before; the scratch bytes that the
+  // encoder may leave behind a zero are overwritten by the next field.
+  const int w = encode_bocu1(line, out);
+  unsigned char* t = out + w + 1;
+  const int tb = encode_bocu1(translation, t);
+  e.headword_bytes = w;
+  e.translation_bytes = tb;
+  e.extension_bytes = 0;
+  if (example != nullptr) {
+    unsigned char* x = t + tb;
+    x[0] = 0x00;
+    x[1] = 0x01;
+    const int ex = encode_bocu1(example, x + 2);  // its zero ends the example
+    x[ex + 3] = 0x80;
+    e.extension_bytes = ex + 4;
+  }
+}
+
+int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
+  p.sorted = &sorted;
+  p.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 1) * sizeof(char16_t)));
+  bool ok = p.line != nullptr;
+  for (LineBatch& b : p.slots) {
+    b.lines = static_cast<EncodedLine*>(std::malloc(BATCH_LINES * sizeof(EncodedLine)));
+    b.bytes = static_cast<unsigned char*>(std::malloc(BATCH_BYTES + LINE_BYTES_MAX));
+    ok = ok && b.lines != nullptr && b.bytes != nullptr;
+  }
+  if (!ok) {
+    line_pipeline_close(p);
+    return -1;
+  }
+  try {
+    p.encoder = std::thread([&p] { encode_ahead(p); });
+    p.threaded = true;
+  } catch (const std::system_error&) {
+    // Without a second thread each batch is encoded when it is asked for.
+    p.threaded = false;
+  }
+  return 0;
+}
+
+const LineBatch& line_pipeline_next(LinePipeline& p) {
+  const int slot = p.taken;
+  if (!p.threaded) {
+    fill_batch(p, p.slots[slot]);
+    return p.slots[slot];
+  }
+  std::unique_lock<std::mutex> hold(p.lock);
+  // The batch handed out before is free again.
+  if (p.handed_out) {
+    p.full[slot ^ 1] = false;
+    p.changed.notify_all();
+  }
+  p.changed.wait(hold, [&] { return p.full[slot]; });
+  p.handed_out = true;
+  p.taken = slot ^ 1;
+  return p.slots[slot];
+}
+
+void line_pipeline_close(LinePipeline& p) {
+  if (p.encoder.joinable()) {
+    {
+      std::lock_guard<std::mutex> hold(p.lock);
+      p.stop = true;
+    }
+    p.changed.notify_all();
+    p.encoder.join();
+  }
+  std::free(p.line);
+  p.line = nullptr;
+  for (LineBatch& b : p.slots) {
+    std::free(b.lines);
+    std::free(b.bytes);
+    b = LineBatch{};
+  }
+}
+
+}  // namespace kelm

@@ -1,0 +1,72 @@
+// The lines of the sorted work file cut into headword, translation and
+// example and encoded in BOCU-1, in batches, ahead of the record loop: on a
+// second thread where there is one, so that encoding and writing overlap.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "platform/byte_source.h"
+
+namespace kelm {
+
+enum LineKind : int {
+  LINE_FIELDS = 0,        // a line cut into its fields
+  LINE_NO_SEPARATOR = 1,  // a line without " /// "
+  LINE_READ_ERROR = 2,    // the sorted work file could not be read on
+  LINE_END = 3,           // no more lines
+};
+
+// Units of a headword kept for messages: enough for their first 20
+// characters, surrogate pairs included.
+constexpr int SHOWN_UNITS = 41;
+
+struct EncodedLine {
+  int kind;
+  std::int32_t headword_bytes;     // BOCU-1 bytes of the headword, its zero not counted
+  std::int32_t translation_bytes;  // of the translation, no zero
+  std::int32_t extension_bytes;    // of the example field (0 without example)
+  std::size_t offset;  // in the batch's bytes: headword and zero, translation, example field
+  char16_t shown[SHOWN_UNITS + 1];  // the headword's first units, zero-terminated
+};
+
+struct LineBatch {
+  EncodedLine* lines = nullptr;
+  int count = 0;
+  unsigned char* bytes = nullptr;
+  std::size_t used = 0;
+};
+
+// Cuts and encodes lines into batches; the record loop takes them in order.
+struct LinePipeline {
+  ByteSource* sorted = nullptr;
+  char16_t* line = nullptr;  // LINE_LIMIT + 1 units
+  bool ended = false;        // a line of a kind other than LINE_FIELDS was made
+  LineBatch slots[2];
+  bool full[2] = {false, false};
+  int taken = 0;            // the slot the record loop reads next
+  bool handed_out = false;  // the other slot is the record loop's
+  bool stop = false;
+  bool threaded = false;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::thread encoder;
+};
+
+// Cuts a line at its first " /// " and encodes it into `out` (room for three
+// bytes per unit, plus eight); fills `e` but for its offset. Exposed for the
+// record loop's tests of single lines. `line` is changed.
+void encode_line(char16_t* line, int n, EncodedLine& e, unsigned char* out);
+
+// Starts encoding the lines of `sorted`. 0, or -1 without memory.
+int line_pipeline_open(LinePipeline& p, ByteSource& sorted);
+// The next batch, in order; it stays valid until the next call. Its last
+// line may be of a kind that ends the lines.
+const LineBatch& line_pipeline_next(LinePipeline& p);
+// Stops the encoding (whether or not every line was taken) and frees all.
+void line_pipeline_close(LinePipeline& p);
+
+}  // namespace kelm
