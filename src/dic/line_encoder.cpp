@@ -41,15 +41,18 @@ int expand_line_breaks(char16_t* t, int n) {
     t[n] = 0;
     return n;
   }
+  // Each " \ " becomes CR LF and the units up to the next one move up.
   int o = first;
-  for (int i = first; i < n;) {
-    if (i + 3 <= n && t[i] == u' ' && t[i + 1] == u'\\' && t[i + 2] == u' ') {
-      t[o++] = 0x000D;
-      t[o++] = 0x000A;
-      i += 3;
-    } else {
-      t[o++] = t[i++];
-    }
+  for (int i = first;;) {
+    t[o++] = 0x000D;
+    t[o++] = 0x000A;
+    i += 3;
+    const int next = find_spaced(t + i, n - i, u'\\', u"");
+    const int stop = next < 0 ? n : i + next;
+    std::memmove(t + o, t + i, static_cast<std::size_t>(stop - i) * sizeof(char16_t));
+    o += stop - i;
+    i = stop;
+    if (next < 0) break;
   }
   t[o] = 0;
   return o;
@@ -81,13 +84,16 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
     e.headword_bytes = e.translation_bytes = e.extension_bytes = 0;
     e.shown[0] = 0;
     line[0] = 0;
-    const int got = read_work_line(*p.sorted, line, LINE_LIMIT);
+    int first_zero = -1;
+    const int got = read_work_line(*p.sorted, line, LINE_LIMIT, &first_zero);
     if (got == -2 || p.sorted->bad) {
       e.kind = LINE_READ_ERROR;
     } else if (got < 0 && line[0] == 0) {
       e.kind = LINE_END;
     } else {
-      const int n = strip_line_end(line, u16_length(line));
+      // The line ends at its first zero unit.
+      const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
+      const int n = strip_line_end(line, length);
       if (n < 1) continue;
       encode_line(line, n, e, b.bytes + b.used);
       b.used += static_cast<std::size_t>(e.headword_bytes) + 1 +

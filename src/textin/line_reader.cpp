@@ -189,14 +189,20 @@ inline int end_work_line(const ByteSource& in, char16_t* line, std::size_t n) {
 }  // namespace
 
 int read_work_line(ByteSource& in, char16_t* line, int capacity) {
+  int first_zero = 0;
+  return read_work_line(in, line, capacity, &first_zero);
+}
+
+int read_work_line(ByteSource& in, char16_t* line, int capacity, int* first_zero) {
+  *first_zero = -1;
   if (capacity <= 0) return -1;
   const std::size_t cap = static_cast<std::size_t>(capacity);
   std::size_t n = 0;
   while (n < cap) {
-    // Units up to the next U+000D, straight out of the buffer.
+    // Units up to the next U+000D or zero unit, straight out of the buffer.
     const unsigned char* p = in.storage + in.pos;
     const std::size_t lim = min_size((in.end - in.pos) / 2, cap - n);
-    const std::size_t i = find_unit_le(p, lim, CR);
+    const std::size_t i = find_unit_le(p, lim, CR, 0);
     copy_units_le(line + n, p, i);
     in.pos += 2 * i;
     n += i;
@@ -221,6 +227,7 @@ int read_work_line(ByteSource& in, char16_t* line, int capacity) {
       byte_source_unget(in);
       byte_source_unget(in);
     }
+    if (unit == 0 && *first_zero < 0) *first_zero = static_cast<int>(n);
     line[n++] = unit;
   }
   line[n] = 0;

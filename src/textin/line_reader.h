@@ -30,5 +30,8 @@ int read_byte_line(ByteSource& in, unsigned char* line, int capacity);
 // read error. At most `capacity` units are stored; the rest of a longer line
 // arrives with the next call.
 int read_work_line(ByteSource& in, char16_t* line, int capacity);
+// The same, telling where the line's first zero unit is (-1 when it has
+// none), so that a caller that stops there need not look for it again.
+int read_work_line(ByteSource& in, char16_t* line, int capacity, int* first_zero);
 
 }  // namespace kelm

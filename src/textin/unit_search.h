@@ -45,20 +45,24 @@ inline int find_spaced(const char16_t* t, int n, char16_t x, const char16_t (&ta
   return -1;
 }
 
-// The same over n little-endian units stored as bytes.
-inline std::size_t find_unit_le(const unsigned char* p, std::size_t n, char16_t unit) {
+// The place of the first of the units a and b among n little-endian units
+// stored as bytes, or n.
+inline std::size_t find_unit_le(const unsigned char* p, std::size_t n, char16_t a, char16_t b) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // SSE2 machines are little-endian: the 16-bit lanes are the units.
-  const __m128i wanted = _mm_set1_epi16(static_cast<short>(unit));
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
   for (; i + 8 <= n; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * i));
-    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb));
+    const int mask = _mm_movemask_epi8(hit);
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
   }
 #endif
   for (; i < n; ++i) {
-    if ((p[2 * i] | (p[2 * i + 1] << 8)) == unit) return i;
+    const unsigned u = p[2 * i] | (p[2 * i + 1] << 8);
+    if (u == a || u == b) return i;
   }
   return n;
 }

@@ -51,7 +51,7 @@ TEST(UnitSearch, FindUnitAtEveryPlaceOfEveryLength) {
   }
 }
 
-TEST(UnitSearch, FindUnitLittleEndianBytesAtAnyAlignment) {
+TEST(UnitSearch, FindEitherUnitInLittleEndianBytesAtAnyAlignment) {
   std::mt19937 rng(7);
   for (std::size_t n = 0; n <= 40; ++n) {
     for (std::size_t shift = 0; shift < 2; ++shift) {
@@ -60,17 +60,19 @@ TEST(UnitSearch, FindUnitLittleEndianBytesAtAnyAlignment) {
         unsigned char* p = bytes.data() + shift;
         std::vector<char16_t> units(n);
         for (std::size_t i = 0; i < n; ++i) {
-          // 0x0D00 and 0x000D's bytes in the wrong order must not match.
-          char16_t u = rng() % 3 == 0 ? 0x0D00 : static_cast<char16_t>(rng() % 0x10000);
-          if (u == 0x000D) u = 0x0D0A;
+          // 0x0D00, 0x0A0D and 0x000A hold the bytes of the wanted units in
+          // other places: they must not match.
+          const char16_t near[] = {0x0D00, 0x0A0D, 0x000A, 0x0100};
+          char16_t u = rng() % 3 == 0 ? near[rng() % 4] : static_cast<char16_t>(rng() % 0x10000);
+          if (u == 0x000D || u == 0) u = 0x3042;
           units[i] = u;
         }
-        if (at < n) units[at] = 0x000D;
+        if (at < n) units[at] = at % 2 == 0 ? 0x000D : 0x0000;
         for (std::size_t i = 0; i < n; ++i) {
           p[2 * i] = static_cast<unsigned char>(units[i] & 0xFF);
           p[2 * i + 1] = static_cast<unsigned char>(units[i] >> 8);
         }
-        EXPECT_EQ(find_unit_le(p, n, 0x000D), at) << n << " " << shift << " " << at;
+        EXPECT_EQ(find_unit_le(p, n, 0x000D, 0), at) << n << " " << shift << " " << at;
       }
     }
   }
