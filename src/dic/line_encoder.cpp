@@ -75,18 +75,20 @@ void keep_shown(const char16_t* headword, EncodedLine& e) {
 
 // Reads, cuts and encodes lines into `b` until it is full or the lines end.
 void fill_batch(LinePipeline& p, LineBatch& b) {
-  b.count = 0;
-  b.used = 0;
   char16_t* line = p.line;
-  while (!p.ended && b.count < BATCH_LINES && b.used < BATCH_BYTES) {
-    EncodedLine& e = b.lines[b.count];
-    e.offset = b.used;
+  ByteSource& sorted = p.source;
+  int count = 0;
+  std::size_t used = 0;
+  bool ended = p.ended;
+  while (!ended && count < BATCH_LINES && used < BATCH_BYTES) {
+    EncodedLine& e = b.lines[count];
+    e.offset = used;
     e.headword_bytes = e.translation_bytes = e.extension_bytes = 0;
     e.shown[0] = 0;
     line[0] = 0;
     int first_zero = -1;
-    const int got = read_work_line(*p.sorted, line, LINE_LIMIT, &first_zero);
-    if (got == -2 || p.sorted->bad) {
+    const int got = read_work_line(sorted, line, LINE_LIMIT, &first_zero);
+    if (got == -2 || sorted.bad) {
       e.kind = LINE_READ_ERROR;
     } else if (got < 0 && line[0] == 0) {
       e.kind = LINE_END;
@@ -95,14 +97,17 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
       const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
       const int n = strip_line_end(line, length);
       if (n < 1) continue;
-      encode_line(line, n, e, b.bytes + b.used);
-      b.used += static_cast<std::size_t>(e.headword_bytes) + 1 +
-                static_cast<std::size_t>(e.translation_bytes) +
-                static_cast<std::size_t>(e.extension_bytes);
+      encode_line(line, n, e, b.bytes + used);
+      used += static_cast<std::size_t>(e.headword_bytes) + 1 +
+              static_cast<std::size_t>(e.translation_bytes) +
+              static_cast<std::size_t>(e.extension_bytes);
     }
-    ++b.count;
-    if (e.kind != LINE_FIELDS) p.ended = true;
+    ++count;
+    if (e.kind != LINE_FIELDS) ended = true;
   }
+  b.count = count;
+  b.used = used;
+  p.ended = ended;
 }
 
 void encode_ahead(LinePipeline& p) {
@@ -155,7 +160,8 @@ void encode_line(char16_t* line, int n, EncodedLine& e, unsigned char* out) {
 }
 
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
-  p.sorted = &sorted;
+  p.source = sorted;
+  p.caller = &sorted;
   p.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 1) * sizeof(char16_t)));
   bool ok = p.line != nullptr;
   for (LineBatch& b : p.slots) {
@@ -204,6 +210,8 @@ void line_pipeline_close(LinePipeline& p) {
     p.changed.notify_all();
     p.encoder.join();
   }
+  if (p.caller != nullptr) *p.caller = p.source;
+  p.caller = nullptr;
   std::free(p.line);
   p.line = nullptr;
   for (LineBatch& b : p.slots) {

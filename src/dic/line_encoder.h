@@ -33,7 +33,11 @@ struct EncodedLine {
   char16_t shown[SHOWN_UNITS + 1];  // the headword's first units, zero-terminated
 };
 
-struct LineBatch {
+// Each batch, and each part of the pipeline that one thread writes while the
+// other works, has cache lines of its own.
+constexpr std::size_t CACHE_LINE = 64;
+
+struct alignas(CACHE_LINE) LineBatch {
   EncodedLine* lines = nullptr;
   int count = 0;
   unsigned char* bytes = nullptr;
@@ -42,17 +46,22 @@ struct LineBatch {
 
 // Cuts and encodes lines into batches; the record loop takes them in order.
 struct LinePipeline {
-  ByteSource* sorted = nullptr;
+  // The encoder's: the sorted work file (the caller's source, handed back
+  // when the pipeline closes) and the line being cut.
+  alignas(CACHE_LINE) ByteSource source;
+  ByteSource* caller = nullptr;
   char16_t* line = nullptr;  // LINE_LIMIT + 1 units
   bool ended = false;        // a line of a kind other than LINE_FIELDS was made
   LineBatch slots[2];
-  bool full[2] = {false, false};
-  int taken = 0;            // the slot the record loop reads next
-  bool handed_out = false;  // the other slot is the record loop's
+  // Shared, under the lock.
+  alignas(CACHE_LINE) bool full[2] = {false, false};
   bool stop = false;
-  bool threaded = false;
   std::mutex lock;
   std::condition_variable changed;
+  // The record loop's.
+  alignas(CACHE_LINE) int taken = 0;  // the slot the record loop reads next
+  bool handed_out = false;            // the other slot is the record loop's
+  bool threaded = false;
   std::thread encoder;
 };
 
