@@ -13,10 +13,13 @@ namespace kelm {
 
 namespace {
 
-// A batch ends after this many lines or bytes; one line more always fits.
+// A batch ends after this many lines, headword bytes or units; one line more
+// always fits.
 constexpr int BATCH_LINES = 4096;
-constexpr std::size_t BATCH_BYTES = std::size_t{1} << 20;
-constexpr std::size_t LINE_BYTES_MAX = 3 * static_cast<std::size_t>(LINE_LIMIT) + 8;
+constexpr std::size_t BATCH_BYTES = std::size_t{1} << 18;
+constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
+constexpr std::size_t LINE_BYTES_MAX = 3 * static_cast<std::size_t>(LINE_LIMIT) + 1;
+constexpr std::size_t LINE_UNITS_MAX = static_cast<std::size_t>(LINE_LIMIT) + 2;
 
 // The units before the first zero of a line buffer, which holds one.
 int u16_length(const char16_t* s) {
@@ -67,9 +70,10 @@ char16_t* split_example(char16_t* t, int n) {
   return t + i + 3;
 }
 
-void keep_shown(const char16_t* headword, EncodedLine& e) {
-  int k = 0;
-  for (; k < SHOWN_UNITS && headword[k] != 0; ++k) e.shown[k] = headword[k];
+// Keeps the first units of a headword of `length` units (no zero among them).
+void keep_shown(const char16_t* headword, int length, EncodedLine& e) {
+  const int k = length < SHOWN_UNITS ? length : SHOWN_UNITS;
+  std::memcpy(e.shown, headword, static_cast<std::size_t>(k) * sizeof(char16_t));
   e.shown[k] = 0;
 }
 
@@ -78,12 +82,14 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
   char16_t* line = p.line;
   ByteSource& sorted = p.source;
   int count = 0;
-  std::size_t used = 0;
+  std::size_t bytes = 0;
+  std::size_t units = 0;
   bool ended = p.ended;
-  while (!ended && count < BATCH_LINES && used < BATCH_BYTES) {
+  while (!ended && count < BATCH_LINES && bytes < BATCH_BYTES && units < BATCH_UNITS) {
     EncodedLine& e = b.lines[count];
-    e.offset = used;
-    e.headword_bytes = e.translation_bytes = e.extension_bytes = 0;
+    e.headword_bytes = 0;
+    e.headword = e.translation = e.example = 0;
+    e.has_example = false;
     e.shown[0] = 0;
     line[0] = 0;
     int first_zero = -1;
@@ -97,16 +103,13 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
       const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
       const int n = strip_line_end(line, length);
       if (n < 1) continue;
-      encode_line(line, n, e, b.bytes + used);
-      used += static_cast<std::size_t>(e.headword_bytes) + 1 +
-              static_cast<std::size_t>(e.translation_bytes) +
-              static_cast<std::size_t>(e.extension_bytes);
+      units += cut_line(line, n, e, b.bytes, bytes, b.units, units);
+      if (e.kind == LINE_FIELDS) bytes += static_cast<std::size_t>(e.headword_bytes) + 1;
     }
     ++count;
     if (e.kind != LINE_FIELDS) ended = true;
   }
   b.count = count;
-  b.used = used;
   p.ended = ended;
 }
 
@@ -129,34 +132,30 @@ void encode_ahead(LinePipeline& p) {
 
 }  // namespace
 
-void encode_line(char16_t* line, int n, EncodedLine& e, unsigned char* out) {
+std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes,
+                     std::size_t bytes_offset, char16_t* units, std::size_t units_offset) {
   const int sep = find_separator(line, n);
   if (sep < 0) {
     e.kind = LINE_NO_SEPARATOR;
-    return;
+    return 0;
   }
   e.kind = LINE_FIELDS;
   line[sep] = 0;
-  keep_shown(line, e);
+  keep_shown(line, sep, e);
   char16_t* translation = line + sep + 5;
   const int tn = expand_line_breaks(translation, n - sep - 5);
-  char16_t* example = split_example(translation, tn);
-  // Each field is written behind the one before; the scratch bytes that the
-  // encoder may leave behind a zero are overwritten by the next field.
-  const int w = encode_bocu1(line, out);
-  unsigned char* t = out + w + 1;
-  const int tb = encode_bocu1(translation, t);
-  e.headword_bytes = w;
-  e.translation_bytes = tb;
-  e.extension_bytes = 0;
-  if (example != nullptr) {
-    unsigned char* x = t + tb;
-    x[0] = 0x00;
-    x[1] = 0x01;
-    const int ex = encode_bocu1(example, x + 2);  // its zero ends the example
-    x[ex + 3] = 0x80;
-    e.extension_bytes = ex + 4;
-  }
+  const char16_t* example = split_example(translation, tn);
+  e.headword = bytes_offset;
+  e.headword_bytes = encode_bocu1(line, bytes + bytes_offset);
+  // The translation and the example, each with its zero, as they stand in
+  // the line after the cut.
+  const std::size_t kept = static_cast<std::size_t>(tn) + 1;
+  std::memcpy(units + units_offset, translation, kept * sizeof(char16_t));
+  e.translation = units_offset;
+  e.has_example = example != nullptr;
+  e.example = example != nullptr ? units_offset + static_cast<std::size_t>(example - translation)
+                                 : units_offset;
+  return kept;
 }
 
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
@@ -167,7 +166,8 @@ int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   for (LineBatch& b : p.slots) {
     b.lines = static_cast<EncodedLine*>(std::malloc(BATCH_LINES * sizeof(EncodedLine)));
     b.bytes = static_cast<unsigned char*>(std::malloc(BATCH_BYTES + LINE_BYTES_MAX));
-    ok = ok && b.lines != nullptr && b.bytes != nullptr;
+    b.units = static_cast<char16_t*>(std::malloc((BATCH_UNITS + LINE_UNITS_MAX) * sizeof(char16_t)));
+    ok = ok && b.lines != nullptr && b.bytes != nullptr && b.units != nullptr;
   }
   if (!ok) {
     line_pipeline_close(p);
@@ -217,6 +217,7 @@ void line_pipeline_close(LinePipeline& p) {
   for (LineBatch& b : p.slots) {
     std::free(b.lines);
     std::free(b.bytes);
+    std::free(b.units);
     b = LineBatch{};
   }
 }

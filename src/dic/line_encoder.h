@@ -1,6 +1,7 @@
 // The lines of the sorted work file cut into headword, translation and
-// example and encoded in BOCU-1, in batches, ahead of the record loop: on a
-// second thread where there is one, so that encoding and writing overlap.
+// example, the headword encoded in BOCU-1, in batches ahead of the record
+// loop: on a second thread where there is one, so that the work of a line is
+// shared between the two.
 #pragma once
 
 #include <condition_variable>
@@ -26,10 +27,11 @@ constexpr int SHOWN_UNITS = 41;
 
 struct EncodedLine {
   int kind;
-  std::int32_t headword_bytes;     // BOCU-1 bytes of the headword, its zero not counted
-  std::int32_t translation_bytes;  // of the translation, no zero
-  std::int32_t extension_bytes;    // of the example field (0 without example)
-  std::size_t offset;  // in the batch's bytes: headword and zero, translation, example field
+  std::int32_t headword_bytes;  // BOCU-1 bytes of the headword, its zero not counted
+  std::size_t headword;         // of those bytes and their zero in the batch's bytes
+  std::size_t translation;      // of the translation in the batch's units, zero-terminated
+  std::size_t example;          // of the example there, zero-terminated
+  bool has_example;
   char16_t shown[SHOWN_UNITS + 1];  // the headword's first units, zero-terminated
 };
 
@@ -41,7 +43,7 @@ struct alignas(CACHE_LINE) LineBatch {
   EncodedLine* lines = nullptr;
   int count = 0;
   unsigned char* bytes = nullptr;
-  std::size_t used = 0;
+  char16_t* units = nullptr;
 };
 
 // Cuts and encodes lines into batches; the record loop takes them in order.
@@ -65,10 +67,12 @@ struct LinePipeline {
   std::thread encoder;
 };
 
-// Cuts a line at its first " /// " and encodes it into `out` (room for three
-// bytes per unit, plus eight); fills `e` but for its offset. Exposed for the
-// record loop's tests of single lines. `line` is changed.
-void encode_line(char16_t* line, int n, EncodedLine& e, unsigned char* out);
+// Cuts the n units of `line` (which it changes) at its first " /// ": the
+// headword's BOCU-1 goes to `bytes` (room for three per unit, plus one), the
+// translation and example to `units` (room for n + 2), their places in `e`
+// counted from the given offsets. Returns the units used.
+std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes,
+                     std::size_t bytes_offset, char16_t* units, std::size_t units_offset);
 
 // Starts encoding the lines of `sorted`. 0, or -1 without memory.
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted);

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dic/bocu1.h"
 #include "dic/line_encoder.h"
 #include "platform/progress.h"
+#include "textin/line_reader.h"
 
 namespace kelm {
 
@@ -28,6 +30,8 @@ int common_prefix(const unsigned char* previous, const unsigned char* current,
 
 namespace {
 
+// BOCU-1 never takes more than three bytes for a UTF-16 unit.
+constexpr int BOCU_CAPACITY = 3 * LINE_LIMIT + 1;
 // Fewer than 256 pending bytes, then one entry of at most 253 bytes.
 constexpr int INDEX_BUFFER_SIZE = 600;
 constexpr int ZERO_PIECE = 4096;
@@ -38,6 +42,8 @@ constexpr int LIMIT_EXCEEDED = -6;
 
 // The working buffers of one run, allocated once.
 struct Buffers {
+  unsigned char translation[BOCU_CAPACITY];
+  unsigned char extension[BOCU_CAPACITY + 3];
   unsigned char previous[HEADWORD_MAX + 1];
   unsigned char rest[HEADWORD_MAX + 1];
   unsigned char index[INDEX_BUFFER_SIZE];
@@ -183,20 +189,26 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
   return 0;
 }
 
-// Writes the record of one encoded line, opening a block when it must.
-int place_line(Loop& L, const EncodedLine& line, const unsigned char* bytes) {
+// Encodes the translation and example of a cut line and writes its record,
+// opening a block when it must.
+int place_line(Loop& L, const EncodedLine& line, const LineBatch& batch) {
   Buffers& b = *L.buf;
   if (line.kind == LINE_NO_SEPARATOR) {
     std::printf("non  /// ");
     return -4;
   }
-  const unsigned char* headword = bytes + line.offset;
+  const unsigned char* headword = batch.bytes + line.headword;
   const std::int64_t w = line.headword_bytes;
   if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", line.shown);
-  const unsigned char* translation = headword + w + 1;
-  const std::int64_t e = line.translation_bytes;
-  const unsigned char* extension = translation + e;
-  const std::int64_t x = line.extension_bytes;
+  const std::int64_t e = encode_bocu1(batch.units + line.translation, b.translation);
+  std::int64_t x = 0;
+  if (line.has_example) {
+    b.extension[0] = 0x00;
+    b.extension[1] = 0x01;
+    int ex = encode_bocu1(batch.units + line.example, b.extension + 2);  // its zero ends the example
+    b.extension[ex + 3] = 0x80;
+    x = ex + 4;
+  }
 
   const bool opens =
       !L.block_open ||
@@ -235,7 +247,7 @@ int place_line(Loop& L, const EncodedLine& line, const unsigned char* bytes) {
   unsigned char head[HEAD_SIZE];
   put_u16le(head, static_cast<std::uint32_t>(field_length));
   head[2] = static_cast<unsigned char>(compress);
-  head[3] = x > 0 ? 0x10 : 0x00;
+  head[3] = line.has_example ? 0x10 : 0x00;
   if (!put(L.data_file, head, HEAD_SIZE)) {
     std::printf("p_databu %dbyte kakenai\n", HEAD_SIZE);
     return -3;
@@ -245,11 +257,11 @@ int place_line(Loop& L, const EncodedLine& line, const unsigned char* bytes) {
     std::printf("bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
     return -3;
   }
-  if (!put(L.data_file, translation, static_cast<std::size_t>(e))) {
+  if (!put(L.data_file, b.translation, static_cast<std::size_t>(e))) {
     std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
-  if (x > 0 && !put(L.data_file, extension, static_cast<std::size_t>(x))) {
+  if (x > 0 && !put(L.data_file, b.extension, static_cast<std::size_t>(x))) {
     std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
@@ -331,7 +343,7 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
         std::printf("sort data read error\n");
         rc = -2;
       } else if (line.kind != LINE_END) {
-        rc = place_line(L, line, batch.bytes);
+        rc = place_line(L, line, batch);
       }
       if (rc < 0 || line.kind == LINE_END) {
         more = false;
