@@ -4,11 +4,26 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include "platform/files.h"
 
 namespace kelm {
 
-std::FILE* open_file(const char* path, const char* mode) { return std::fopen(path, mode); }
+std::FILE* open_file(const char* path, const char* mode) {
+  // An existing empty file is opened for rewriting without truncating it:
+  // some file systems (ext4) take a truncation followed by writing as a
+  // file being replaced and write it out to the disk when it is closed, and
+  // removing the file then waits for that. The work files of a run are all
+  // made empty before they are written.
+  struct stat st;
+  if (std::strcmp(mode, "wb+") == 0 && ::stat(path, &st) == 0 && S_ISREG(st.st_mode) &&
+      st.st_size == 0) {
+    std::FILE* f = std::fopen(path, "r+b");
+    if (f != nullptr || errno != ENOENT) return f;
+  }
+  return std::fopen(path, mode);
+}
 
 int create_exclusive(const char* path, std::FILE** out) {
   *out = nullptr;

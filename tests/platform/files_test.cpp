@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -72,6 +73,39 @@ TEST(Files, ModesKeepEveryByteAsWritten) {
 
   EXPECT_EQ(open_file(dir.file("missing").c_str(), "rb"), nullptr);
   EXPECT_EQ(open_file(dir.file("no/such/dir.dat").c_str(), "wb+"), nullptr);
+}
+
+TEST(Files, RewritingAnEmptyFileLeavesItUntouched) {
+#ifdef _WIN32
+  GTEST_SKIP() << "file times through the POSIX calls only";
+#else
+  // "wb+" on a file that is already empty does not truncate it (which on
+  // ext4 makes the close write the whole file out): its times stay.
+  TempDir dir;
+  const std::string path = dir.file("kelm_data1.tmp");
+  write_file(path, "");
+  const auto old_time = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+  std::filesystem::last_write_time(path, old_time);
+  std::FILE* f = open_file(path.c_str(), "wb+");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(std::filesystem::last_write_time(path), old_time);
+  ASSERT_TRUE(put(f, "written"));
+  EXPECT_EQ(read_all(f), "written");
+  std::fclose(f);
+  EXPECT_EQ(read_file(path), "written");
+  // A file that holds something is emptied, and a missing one is made.
+  f = open_file(path.c_str(), "wb+");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_EQ(read_file(path), "");
+  f = open_file(dir.file("new.tmp").c_str(), "wb+");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("new.tmp")));
+  // A directory cannot be opened for writing either way.
+  std::filesystem::create_directory(dir.file("dir.tmp"));
+  EXPECT_EQ(open_file(dir.file("dir.tmp").c_str(), "wb+"), nullptr);
+#endif
 }
 
 TEST(Files, CreateExclusiveNeverTakesAnExistingName) {

@@ -124,7 +124,10 @@ std::FILE* __wrap_fopen(const char* path, const char* mode) {
     std::lock_guard<std::mutex> g(s.lock);
     std::string p(path);
     for (auto& rule : s.opens) {
-      if (rule.mode == mode && matches(p, rule.suffix)) calls.emplace_back(rule.hook, ++rule.seen);
+      // The platform opens an existing empty file for rewriting as "r+b"
+      // (no truncation): that is its "wb+".
+      const bool same_mode = rule.mode == mode || (rule.mode == "wb+" && std::string(mode) == "r+b");
+      if (same_mode && matches(p, rule.suffix)) calls.emplace_back(rule.hook, ++rule.seen);
     }
     for (const auto& r : s.reads) {
       if (matches(p, r.suffix)) after = r.after;
