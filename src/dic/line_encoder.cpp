@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <system_error>
 
 #include "dic/bocu1.h"
 #include "sort/keys.h"
@@ -113,23 +112,6 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
   p.ended = ended;
 }
 
-void encode_ahead(LinePipeline& p) {
-  for (int slot = 0;; slot ^= 1) {
-    {
-      std::unique_lock<std::mutex> hold(p.lock);
-      p.changed.wait(hold, [&] { return p.stop || !p.full[slot]; });
-      if (p.stop) return;
-    }
-    fill_batch(p, p.slots[slot]);
-    {
-      std::lock_guard<std::mutex> hold(p.lock);
-      p.full[slot] = true;
-    }
-    p.changed.notify_all();
-    if (p.ended) return;
-  }
-}
-
 }  // namespace
 
 std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes,
@@ -173,43 +155,17 @@ int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
     line_pipeline_close(p);
     return -1;
   }
-  try {
-    p.encoder = std::thread([&p] { encode_ahead(p); });
-    p.threaded = true;
-  } catch (const std::system_error&) {
-    // Without a second thread each batch is encoded when it is asked for.
-    p.threaded = false;
-  }
+  handoff_start(p.handoff, 2, 1, [&p](int slot) {
+    fill_batch(p, p.slots[slot]);
+    return !p.ended;
+  });
   return 0;
 }
 
-const LineBatch& line_pipeline_next(LinePipeline& p) {
-  const int slot = p.taken;
-  if (!p.threaded) {
-    fill_batch(p, p.slots[slot]);
-    return p.slots[slot];
-  }
-  std::unique_lock<std::mutex> hold(p.lock);
-  // The batch handed out before is free again.
-  if (p.handed_out) {
-    p.full[slot ^ 1] = false;
-    p.changed.notify_all();
-  }
-  p.changed.wait(hold, [&] { return p.full[slot]; });
-  p.handed_out = true;
-  p.taken = slot ^ 1;
-  return p.slots[slot];
-}
+const LineBatch& line_pipeline_next(LinePipeline& p) { return p.slots[handoff_next(p.handoff)]; }
 
 void line_pipeline_close(LinePipeline& p) {
-  if (p.encoder.joinable()) {
-    {
-      std::lock_guard<std::mutex> hold(p.lock);
-      p.stop = true;
-    }
-    p.changed.notify_all();
-    p.encoder.join();
-  }
+  handoff_stop(p.handoff);
   if (p.caller != nullptr) *p.caller = p.source;
   p.caller = nullptr;
   std::free(p.line);

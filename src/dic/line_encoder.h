@@ -4,13 +4,11 @@
 // shared between the two.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 #include "platform/byte_source.h"
+#include "platform/handoff.h"
 
 namespace kelm {
 
@@ -35,10 +33,6 @@ struct EncodedLine {
   char16_t shown[SHOWN_UNITS + 1];  // the headword's first units, zero-terminated
 };
 
-// Each batch, and each part of the pipeline that one thread writes while the
-// other works, has cache lines of its own.
-constexpr std::size_t CACHE_LINE = 64;
-
 struct alignas(CACHE_LINE) LineBatch {
   EncodedLine* lines = nullptr;
   int count = 0;
@@ -46,7 +40,7 @@ struct alignas(CACHE_LINE) LineBatch {
   char16_t* units = nullptr;
 };
 
-// Cuts and encodes lines into batches; the record loop takes them in order.
+// Cuts lines into batches; the record loop takes them in order.
 struct LinePipeline {
   // The encoder's: the sorted work file (the caller's source, handed back
   // when the pipeline closes) and the line being cut.
@@ -55,16 +49,7 @@ struct LinePipeline {
   char16_t* line = nullptr;  // LINE_LIMIT + 1 units
   bool ended = false;        // a line of a kind other than LINE_FIELDS was made
   LineBatch slots[2];
-  // Shared, under the lock.
-  alignas(CACHE_LINE) bool full[2] = {false, false};
-  bool stop = false;
-  std::mutex lock;
-  std::condition_variable changed;
-  // The record loop's.
-  alignas(CACHE_LINE) int taken = 0;  // the slot the record loop reads next
-  bool handed_out = false;            // the other slot is the record loop's
-  bool threaded = false;
-  std::thread encoder;
+  Handoff handoff;
 };
 
 // Cuts the n units of `line` (which it changes) at its first " /// ": the

@@ -16,6 +16,7 @@
 #include "platform/progress.h"
 #include "sort/entry_reader.h"
 #include "sort/memory_run.h"
+#include "sort/merge_ahead.h"
 #include "sort/run_merge.h"
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
@@ -205,10 +206,25 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     RunMerge m;
     int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, s.arena.records.data(),
                              s.arena.records.size());
-    EntryView e;
-    while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
-    // The last entries still point into the runs' buffers.
+    MergeAhead ahead;
+    if (got >= 0 && merge_ahead_open(ahead, m) == 0) {
+      // The runs are merged on a second thread while the entries merged
+      // before are written.
+      for (;;) {
+        const MergeBatch& b = merge_ahead_next(ahead);
+        for (int k = 0; k < b.count; ++k) output_add(out, b.entries[k]);
+        if (b.end != 0) {
+          got = b.end > 0 ? 0 : -1;
+          break;
+        }
+      }
+    } else {
+      EntryView e;
+      while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
+    }
+    // The last entries still point into the batches or the runs' buffers.
     if (output_finish(out) != 0) s.write_failed = true;
+    merge_ahead_close(ahead);
     if (got < 0) report_run_failure(s, m, s.runs);
     run_merge_close(m);
   }
