@@ -189,10 +189,10 @@ inline unsigned char ascii_byte(std::uint32_t a) {
 // at the first other unit (the terminator included) without consuming it.
 // With SSE2 eight units at a time are read by aligned 16-byte loads: such a
 // load never crosses a page, but it may read units behind the terminator,
-// which the address sanitizer must not count as an error. Their values are
-// never used.
+// which the address and thread sanitizers must not count as an error. Their
+// values are never used.
 #if defined(__SSE2__)
-__attribute__((no_sanitize_address))
+__attribute__((no_sanitize_address, no_sanitize("thread")))
 #endif
 void ascii_run(const char16_t*& in_ref, unsigned char*& out_ref) {
   const char16_t* in = in_ref;
