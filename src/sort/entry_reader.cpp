@@ -30,45 +30,42 @@ void reader_for_input(EntryReader& r, TextEncoding encoding, int probed) {
   }
 }
 
-// Reads one line into r.line, zero-terminated, without looking at the result
-// of the reader: the callers go by the line and the stream's state.
-static void read_raw_line(EntryReader& r) {
-  r.line[0] = 0;
-  if (r.kind == Utf16Lines) {
-    read_utf16_line(*r.source, r.line, LINE_LIMIT, r.big_endian);
-    return;
-  }
-  if (r.kind == WorkLines) {
-    int n = read_work_line(*r.source, r.line, LINE_LIMIT);
-    r.line[n > 0 ? n : 0] = 0;
-    return;
-  }
-  r.bytes[0] = 0;
-  const int got = read_byte_line(*r.source, r.bytes, LINE_LIMIT);
-  if (r.kind == SjisLines) {
-    sjis_to_utf16(r.bytes, r.line);
-  } else if (r.kind == EucLines) {
-    euc_to_utf16(r.bytes, r.line);
-  } else if (got >= 0) {
-    // A line that the reader ended holds no zero before its end.
-    utf8_to_utf16(r.bytes, static_cast<std::size_t>(got), r.line);
-  } else {
-    utf8_to_utf16(r.bytes, r.line);
-  }
-}
-
 // The length of a line is taken from its first zero unit.
 static int line_length(const char16_t* line) {
   return static_cast<int>(find_unit(line, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
 }
 
+// Reads one line into r.line, zero-terminated, without looking at the result
+// of the reader: the callers go by the line and the stream's state. Returns
+// the line's length.
+static int read_raw_line(EntryReader& r) {
+  r.line[0] = 0;
+  if (r.kind == Utf16Lines) {
+    read_utf16_line(*r.source, r.line, LINE_LIMIT, r.big_endian);
+    return line_length(r.line);
+  }
+  if (r.kind == WorkLines) {
+    int n = read_work_line(*r.source, r.line, LINE_LIMIT);
+    r.line[n > 0 ? n : 0] = 0;
+    return line_length(r.line);
+  }
+  // The conversions give the length: they never write a zero unit before
+  // the end.
+  r.bytes[0] = 0;
+  const int got = read_byte_line(*r.source, r.bytes, LINE_LIMIT);
+  if (r.kind == SjisLines) return sjis_to_utf16(r.bytes, r.line);
+  if (r.kind == EucLines) return euc_to_utf16(r.bytes, r.line);
+  // A line that the reader ended holds no zero byte before its end.
+  if (got >= 0) return utf8_to_utf16(r.bytes, static_cast<std::size_t>(got), r.line);
+  return utf8_to_utf16(r.bytes, r.line);
+}
+
 int read_entry(EntryReader& r, int* length, int* key_length) {
   for (;;) {
-    read_raw_line(r);
+    int n = read_raw_line(r);
     // A read error ends nothing quietly: whatever the line holds, the stream
     // lost bytes, and an entry cut by the error is not taken.
     if (r.source->bad) return ENTRY_READ_ERROR;
-    int n = line_length(r.line);
     if (n == 0 && byte_source_ended(*r.source)) return ENTRY_EXHAUSTED;
     if (n > 0 && r.line[n - 1] == 0x000A) {
       --n;

@@ -12,6 +12,8 @@ constexpr char16_t REPLACEMENT_UNIT = 0x25A1;
 
 // Each reads a zero-terminated byte line and writes a zero-terminated UTF-16
 // line into `out` (at least input length + 1 units); returns the unit count.
+// No unit before the terminating zero is zero, so the count is the length
+// that a search for the zero would give.
 int utf8_to_utf16(const unsigned char* in, char16_t* out);
 int sjis_to_utf16(const unsigned char* in, char16_t* out);
 int euc_to_utf16(const unsigned char* in, char16_t* out);

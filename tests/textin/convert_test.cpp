@@ -44,6 +44,7 @@ std::u16string convert(Convert f, const std::string& bytes) {
   for (std::size_t i = len + 1; i < out.size(); ++i) EXPECT_EQ(out[i], GUARD) << "wrote past the end";
   if (n < 0 || static_cast<std::size_t>(n) > len) return u"<bad count>";
   EXPECT_EQ(out[n], 0) << "no zero unit behind the result";
+  for (int i = 0; i < n; ++i) EXPECT_NE(out[i], 0) << "a zero unit inside the line";
   return std::u16string(out.data(), n);
 }
 
