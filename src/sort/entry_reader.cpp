@@ -53,11 +53,13 @@ static int read_raw_line(EntryReader& r) {
   // the end.
   r.bytes[0] = 0;
   const int got = read_byte_line(*r.source, r.bytes, LINE_LIMIT);
-  if (r.kind == SjisLines) return sjis_to_utf16(r.bytes, r.line);
   if (r.kind == EucLines) return euc_to_utf16(r.bytes, r.line);
   // A line that the reader ended holds no zero byte before its end.
-  if (got >= 0) return utf8_to_utf16(r.bytes, static_cast<std::size_t>(got), r.line);
-  return utf8_to_utf16(r.bytes, r.line);
+  if (got >= 0) {
+    const std::size_t n = static_cast<std::size_t>(got);
+    return r.kind == SjisLines ? sjis_to_utf16(r.bytes, n, r.line) : utf8_to_utf16(r.bytes, n, r.line);
+  }
+  return r.kind == SjisLines ? sjis_to_utf16(r.bytes, r.line) : utf8_to_utf16(r.bytes, r.line);
 }
 
 int read_entry(EntryReader& r, int* length, int* key_length) {

@@ -17,8 +17,9 @@ constexpr char16_t REPLACEMENT_UNIT = 0x25A1;
 int utf8_to_utf16(const unsigned char* in, char16_t* out);
 int sjis_to_utf16(const unsigned char* in, char16_t* out);
 int euc_to_utf16(const unsigned char* in, char16_t* out);
-// utf8_to_utf16 of a line whose length (the place of its zero) is known.
+// The same for a line whose length (the place of its zero) is known.
 int utf8_to_utf16(const unsigned char* in, std::size_t length, char16_t* out);
+int sjis_to_utf16(const unsigned char* in, std::size_t length, char16_t* out);
 
 // Table lookups by bisection: the unit, or REPLACEMENT_UNIT.
 char16_t sjis_lookup(unsigned code);

@@ -18,6 +18,13 @@ inline bool plain_ascii8(const unsigned char* p) {
   return ((w | zero_or_cr) & ASCII_HIGHS) == 0;
 }
 
+// True when none of the eight bytes at p is 0x80 or above.
+inline bool single_bytes8(const unsigned char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return (w & ASCII_HIGHS) == 0;
+}
+
 // Stores the eight bytes at p as eight units.
 inline void widen8(const unsigned char* p, char16_t* out) {
   for (int k = 0; k < 8; ++k) out[k] = p[k];

@@ -49,9 +49,12 @@ std::u16string convert(Convert f, const std::string& bytes) {
 }
 
 std::string utf8(const std::string& b) { return hex(convert(utf8_to_utf16, b)); }
-// The conversion of a line whose length the reader already knows.
+// The conversions of a line whose length the reader already knows.
 int utf8_of_known_length(const unsigned char* in, char16_t* out) {
   return utf8_to_utf16(in, std::strlen(reinterpret_cast<const char*>(in)), out);
+}
+int sjis_of_known_length(const unsigned char* in, char16_t* out) {
+  return sjis_to_utf16(in, std::strlen(reinterpret_cast<const char*>(in)), out);
 }
 std::string sjis(const std::string& b) { return hex(convert(sjis_to_utf16, b)); }
 std::string euc(const std::string& b) { return hex(convert(euc_to_utf16, b)); }
@@ -332,6 +335,7 @@ TEST(Conversions, AgreeWithPlainModelsOnRandomBytes) {
     }
     ASSERT_EQ(hex(convert(utf8_to_utf16, s)), hex(model_utf8(s))) << hex(std::u16string(s.begin(), s.end()));
     ASSERT_EQ(hex(convert(utf8_of_known_length, s)), hex(model_utf8(s)));
+    ASSERT_EQ(hex(convert(sjis_of_known_length, s)), hex(model_sjis(s)));
     ASSERT_EQ(hex(convert(sjis_to_utf16, s)), hex(model_sjis(s))) << hex(std::u16string(s.begin(), s.end()));
     ASSERT_EQ(hex(convert(euc_to_utf16, s)), hex(model_euc(s))) << hex(std::u16string(s.begin(), s.end()));
   }
