@@ -7,6 +7,7 @@
 
 #include "dic/bocu1.h"
 #include "dic/line_encoder.h"
+#include "platform/files.h"
 #include "platform/progress.h"
 #include "textin/line_reader.h"
 
@@ -68,7 +69,7 @@ struct Loop {
 };
 
 bool put(std::FILE* f, const void* p, std::size_t n) {
-  return n == 0 || std::fwrite(p, 1, n, f) == n;
+  return n == 0 || write_unlocked(p, n, f) == n;
 }
 
 bool put_zeros(std::FILE* f, const unsigned char* zeros, std::int64_t n) {

@@ -4,11 +4,22 @@
 #pragma once
 
 #include <cstdio>
+#include <stdio.h>
 
 namespace kelm {
 
 // Opens `path` with a binary standard I/O mode ("rb", "wb+", "ab+").
 std::FILE* open_file(const char* path, const char* mode);
+
+// fwrite for a stream that one thread uses at a time: without taking the
+// stream's lock where the C library can.
+inline std::size_t write_unlocked(const void* p, std::size_t n, std::FILE* f) {
+#if defined(__GLIBC__)
+  return fwrite_unlocked(p, 1, n, f);
+#else
+  return std::fwrite(p, 1, n, f);
+#endif
+}
 
 // Creates `path` for reading and writing ("wb+"), but only when no file of
 // that name exists. 0 with *out set; 1 when the name is taken; -1 otherwise.
