@@ -17,7 +17,8 @@ struct SortBudget {
   std::size_t group_labels;         // order labels of one key held before they go to a file
 };
 
-// About 24 MiB for sorting in memory, 16 MiB of read buffers while merging.
+// About 24 MiB for sorting in memory (half read into while the other half is
+// written), 128 KiB of read buffers for each run while merging.
 SortBudget default_sort_budget();
 
 // sort_one_line_text within `budget`.

@@ -29,7 +29,7 @@ namespace kelm {
 SortBudget default_sort_budget() {
   SortBudget b;
   b.memory_bytes = std::size_t{24} << 20;
-  b.run_buffer_bytes = std::size_t{256} << 10;
+  b.run_buffer_bytes = std::size_t{64} << 10;
   b.max_fan_in = 32;
   b.output_buffer_bytes = std::size_t{1} << 20;
   b.group_bytes = std::size_t{8} << 20;
