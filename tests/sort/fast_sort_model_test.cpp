@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sort/sort_budget.h"
+#include "sort/sort_test_util.h"
 #include "sort/sort_text.h"
 #include "support/fault_hooks.h"
 #include "support/model_sorter.h"
@@ -21,6 +22,7 @@
 #include <sys/stat.h>
 
 using kelm_test::read_file;
+using sort_test::utf8_units;
 using kelm_test::TempDir;
 using kelm_test::write_file;
 
@@ -61,29 +63,6 @@ Outcome run_in(const TempDir& dir, const std::string& input, Sort sort) {
   o.merge = contents(work + "_sortdata.tmp");
   o.files = dir.list();
   return o;
-}
-
-// UTF-8 bytes of each unit on its own; CR, LF and SUB, at which the line
-// reader would stop, in their three-byte forms, which convert back to them.
-std::string utf8_units(const std::u16string& s) {
-  std::string out;
-  for (char16_t c : s) {
-    unsigned v = c;
-    if (v == 0x0D || v == 0x0A || v == 0x1A) {
-      out += "\xE0\x80";
-      out.push_back(static_cast<char>(0x80 | v));
-    } else if (v < 0x80) {
-      out.push_back(static_cast<char>(v));
-    } else if (v < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (v >> 6)));
-      out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (v >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((v >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (v & 0x3F)));
-    }
-  }
-  return out;
 }
 
 class RandomInput {

@@ -66,13 +66,13 @@ inline std::string work_bytes(const std::vector<std::u16string>& lines) {
 // UTF-8 bytes of each unit on its own, which the UTF-8 conversion turns back
 // into the same unit: a surrogate becomes the three-byte form of its value,
 // and LF and SUB, at which the line reader would stop, the three-byte forms
-// E0 80 8A and E0 80 9A. Units 0 and CR, which no UTF-8 input yields, are not
-// allowed.
+// E0 80 8A and E0 80 9A. A CR becomes E0 80 8D, which converts to U+25A1 (no
+// UTF-8 input yields a CR unit inside a line). Unit 0 is not allowed.
 inline std::string utf8_units(const std::u16string& s) {
   std::string out;
   for (char16_t c : s) {
     unsigned v = c;
-    if (v == 0x0A || v == 0x1A) {
+    if (v == 0x0A || v == 0x1A || v == 0x0D) {
       out += "\xE0\x80";
       out.push_back(static_cast<char>(0x80 | v));
     } else if (v < 0x80) {

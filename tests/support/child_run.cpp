@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
+
+#include "support/child_io.h"
 
 namespace kelm_test {
 
@@ -35,18 +38,9 @@ ChildResult run_in_child(const std::function<int()>& fn, long long file_size_lim
   }
   close(out_pipe[1]);
   ChildResult r;
-  char buf[4096];
-  for (ssize_t n; (n = read(out_pipe[0], buf, sizeof buf)) != 0;) {
-    if (n < 0) break;
-    r.out.append(buf, static_cast<std::size_t>(n));
-  }
-  close(out_pipe[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status))
-    r.status = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    r.status = 128 + WTERMSIG(status);
+  std::string no_err;
+  collect_output(out_pipe[0], -1, r.out, no_err);
+  r.status = wait_status(pid);
   return r;
 }
 

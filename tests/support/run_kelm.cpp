@@ -9,10 +9,10 @@
 #include "platform/wide_names.h"
 #else
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/child_io.h"
 #endif
 
 #include <cstdlib>
@@ -199,29 +199,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   close(out_pipe[1]);
   close(err_pipe[1]);
   RunResult r;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  int open_fds = 2;
-  char buf[65536];
-  while (open_fds > 0) {
-    if (poll(fds, 2, -1) < 0) break;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n <= 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_fds;
-      } else {
-        (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-      }
-    }
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status))
-    r.status = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    r.status = 128 + WTERMSIG(status);
+  collect_output(out_pipe[0], err_pipe[0], r.out, r.err);
+  r.status = wait_status(pid);
   return r;
 }
 #endif

@@ -3,13 +3,13 @@
 #ifndef _WIN32
 #include <errno.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <stdexcept>
+
+#include "support/child_io.h"
 
 extern char** environ;
 
@@ -63,33 +63,8 @@ RunResult run_kelm_limited(const std::vector<std::string>& args, const EnvList& 
   close(out_pipe[1]);
   close(err_pipe[1]);
   RunResult r;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  int open_fds = 2;
-  char buf[65536];
-  while (open_fds > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n <= 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_fds;
-      } else {
-        (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-      }
-    }
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status))
-    r.status = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    r.status = 128 + WTERMSIG(status);
+  collect_output(out_pipe[0], err_pipe[0], r.out, r.err);
+  r.status = wait_status(pid);
   return r;
 }
 
