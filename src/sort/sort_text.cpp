@@ -77,20 +77,22 @@ void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::str
   s.run_failed = true;
 }
 
-std::string next_run_path(Sorter& s) {
-  return s.merge_path + ".run" + std::to_string(s.next_run++);
+// Creates the next run file, named after the merge file. 0, or -1 after its
+// message.
+int open_next_run(Sorter& s, RunWriter& w, std::string& path) {
+  path = s.merge_path + ".run" + std::to_string(s.next_run++);
+  if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) == 0) return 0;
+  std::printf("Can't create file[%s]\n", path.c_str());
+  s.create_failed = true;
+  return -1;
 }
 
 // Sorts the entries of `a` and writes them as the next run.
 int flush_run(Sorter& s, EntryArena& a) {
   sort_memory_run(a.records, s.scratch);
-  std::string path = next_run_path(s);
+  std::string path;
   RunWriter w;
-  if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) != 0) {
-    std::printf("Can't create file[%s]\n", path.c_str());
-    s.create_failed = true;
-    return -1;
-  }
+  if (open_next_run(s, w, path) != 0) return -1;
   s.runs.push_back(path);
   for (const SortRecord& r : a.records) run_writer_add(w, view_of(r));
   if (run_writer_close(w) != 0) {
@@ -137,13 +139,9 @@ int reduce_runs(Sorter& s, std::size_t fan_in) {
         merged.push_back(group[0]);
         continue;
       }
-      std::string path = next_run_path(s);
+      std::string path;
       RunWriter w;
-      if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) != 0) {
-        std::printf("Can't create file[%s]\n", path.c_str());
-        s.create_failed = true;
-        return -1;
-      }
+      if (open_next_run(s, w, path) != 0) return -1;
       merged.push_back(path);
       RunMerge m;
       int got = run_merge_open(m, group, s.budget.run_buffer_bytes);

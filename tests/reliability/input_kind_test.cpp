@@ -10,26 +10,12 @@
 #include <string>
 
 #include "sort/sort_text.h"
+#include "sort/sort_test_util.h"
 #include "support/fault_hooks.h"
 #include "support/test_files.h"
 
 using kelm_test::TempDir;
 
-namespace {
-
-struct Sorted {
-  int result;
-  std::string out;
-};
-
-Sorted sort_in_process(const std::string& input, const std::string& work) {
-  testing::internal::CaptureStdout();
-  int r = kelm::sort_one_line_text(input.c_str(), work.c_str());
-  std::fflush(stdout);
-  return {r, testing::internal::GetCapturedStdout()};
-}
-
-}  // namespace
 
 TEST(InputKinds, APipeOrADeviceIsRefusedBeforeAnythingReadsIt) {
   TempDir dir;
@@ -46,7 +32,7 @@ TEST(InputKinds, APipeOrADeviceIsRefusedBeforeAnythingReadsIt) {
 #endif
   // Nobody writes to the pipe: opening it to read would block for ever.
   for (const std::string& input : devices) {
-    Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+    sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
     EXPECT_EQ(s.result, -1) << input;
     EXPECT_EQ(s.out, "Can't open file[" + input + "]\n") << input;
   }
@@ -68,7 +54,7 @@ TEST(InputKinds, AnInputThatVanishesAfterDetection) {
     opens = nth;
     if (nth == 6) std::remove(path.c_str());
   });
-  Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+  sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
   EXPECT_EQ(opens, 6);
   EXPECT_EQ(s.result, -1);
   EXPECT_EQ(s.out, "Can't open file[" + input + "]\n");
@@ -84,7 +70,7 @@ TEST(InputKinds, AnInputThatIsEmptiedAfterDetectionGivesNoEntries) {
   kelm_test::before_open("/in.txt", "rb", [&](const std::string& path, int nth) {
     if (nth == 3) kelm_test::write_file(path, "");
   });
-  Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+  sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
   EXPECT_EQ(s.result, 0);
   EXPECT_EQ(s.out, "");
 }

@@ -12,6 +12,7 @@
 
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
+#include "sort/sort_test_util.h"
 #include "support/fault_hooks.h"
 #include "support/model_sorter.h"
 #include "support/test_files.h"
@@ -19,18 +20,6 @@
 using kelm_test::TempDir;
 
 namespace {
-
-struct Sorted {
-  std::int32_t result;
-  std::string out;
-};
-
-Sorted sort_capturing(const std::string& input, const std::string& work) {
-  testing::internal::CaptureStdout();
-  std::int32_t r = kelm::sort_one_line_text(input.c_str(), work.c_str());
-  std::fflush(stdout);
-  return {r, testing::internal::GetCapturedStdout()};
-}
 
 // `count` UTF-8 entries of about 40 bytes each, in descending order so that
 // every merge pass has work to do.
@@ -59,7 +48,7 @@ TEST(ReadErrors, ADirectoryAsTheInputFailsTheSort) {
   TempDir dir;
   const std::string input = dir.file("indir");
   ASSERT_TRUE(std::filesystem::create_directory(kelm_test::native_path(input)));
-  Sorted s = sort_capturing(input, dir.file("sort.tmp"));
+  sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
 #ifdef _WIN32
   // Here a directory cannot even be opened as a file.
   EXPECT_EQ(s.result, -1);
@@ -94,7 +83,7 @@ TEST(ReadErrors, AnInputThatFailsMidFileFailsTheSortInEveryPass) {
     ASSERT_GT(static_cast<long long>(c.bytes.size()), c.after) << c.name;
     kelm_test::FaultScope faults;
     kelm_test::fail_reads_after("/in.txt", c.after);
-    Sorted s = sort_capturing(input, dir.file("sort.tmp"));
+    sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
     EXPECT_EQ(s.result, -2) << c.name;
     EXPECT_EQ(s.out, "Can't read file[" + input + "]\n" + c.tail) << c.name;
     EXPECT_GE(kelm_test::read_faults_delivered(), 1) << c.name;
@@ -108,7 +97,7 @@ TEST(ReadErrors, TheSameInputsSortWhole) {
   for (const auto& [bytes, count] : inputs) {
     TempDir dir;
     kelm_test::write_file(dir.file("in.txt"), bytes);
-    Sorted s = sort_capturing(dir.file("in.txt"), dir.file("sort.tmp"));
+    sort_test::SortOutcome s = sort_test::run_sort(dir.file("in.txt"), dir.file("sort.tmp"));
     EXPECT_EQ(s.result, count);
     EXPECT_EQ(s.out, "");
   }

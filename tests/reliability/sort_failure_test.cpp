@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sort/sort_text.h"
+#include "sort/sort_test_util.h"
 #include "support/child_run.h"
 #include "support/fault_hooks.h"
 #include "support/test_files.h"
@@ -43,18 +44,6 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-struct Sorted {
-  int result;
-  std::string out;
-};
-
-Sorted sort_in_process(const std::string& input, const std::string& work) {
-  testing::internal::CaptureStdout();
-  int r = kelm::sort_one_line_text(input.c_str(), work.c_str());
-  std::fflush(stdout);
-  return {r, testing::internal::GetCapturedStdout()};
-}
-
 kelm_test::ChildResult sort_limited(const std::string& input, const std::string& work,
                                     long long limit) {
   return kelm_test::run_in_child(
@@ -78,7 +67,7 @@ TEST(SortFailures, SetupCannotCreateTheWorkFileOrTheMergeFile) {
   kelm_test::write_file(dir.file("in.txt"), entries(3));
   // The work file in a directory that does not exist.
   const std::string missing = dir.file("no-such-dir/sort.tmp");
-  Sorted s = sort_in_process(dir.file("in.txt"), missing);
+  sort_test::SortOutcome s = sort_test::run_sort(dir.file("in.txt"), missing);
   EXPECT_EQ(s.result, -1);
   EXPECT_EQ(s.out, "Can't create file[" + missing + "]\n");
   EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.txt"}));
@@ -86,7 +75,7 @@ TEST(SortFailures, SetupCannotCreateTheWorkFileOrTheMergeFile) {
   // A directory where the merge file goes.
   const std::string work = dir.file("sort.tmp");
   ASSERT_TRUE(std::filesystem::create_directory(kelm_test::native_path(work + "_sortdata.tmp")));
-  s = sort_in_process(dir.file("in.txt"), work);
+  s = sort_test::run_sort(dir.file("in.txt"), work);
   EXPECT_EQ(s.result, -1);
   EXPECT_EQ(s.out, "Can't create file[" + work + "_sortdata.tmp]\n");
   EXPECT_EQ(size_of(work), 0);  // the empty work file remains
@@ -95,7 +84,7 @@ TEST(SortFailures, SetupCannotCreateTheWorkFileOrTheMergeFile) {
 TEST(SortFailures, AnInputThatCannotBeOpened) {
   TempDir dir;
   const std::string input = dir.file("missing.txt");
-  Sorted s = sort_in_process(input, dir.file("sort.tmp"));
+  sort_test::SortOutcome s = sort_test::run_sort(input, dir.file("sort.tmp"));
   EXPECT_EQ(s.result, -1);
   EXPECT_EQ(s.out, "Can't open file[" + input + "]\n");
   EXPECT_EQ(size_of(dir.file("sort.tmp")), 0);
@@ -177,7 +166,7 @@ TEST(SortFailures, FilesReplacedByDirectoriesWhenTheSorterOpensThem) {
     kelm_test::write_file(dir.file("in.txt"), entries(c.entries));
     kelm_test::FaultScope faults;
     kelm_test::before_open(c.suffix, c.mode, directory_at(c.nth));
-    Sorted s = sort_in_process(dir.file("in.txt"), dir.file("sort.tmp"));
+    sort_test::SortOutcome s = sort_test::run_sort(dir.file("in.txt"), dir.file("sort.tmp"));
     char want[512];
     std::snprintf(want, sizeof want, c.message, dir.file(c.file).c_str());
     EXPECT_EQ(s.result, c.result) << c.name;
