@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dic/bocu1.h"
+#include "platform/large_memory.h"
 #include "sort/keys.h"
 #include "textin/line_reader.h"
 #include "textin/unit_search.h"
@@ -19,6 +20,9 @@ constexpr std::size_t BATCH_BYTES = std::size_t{1} << 18;
 constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
 constexpr std::size_t LINE_BYTES_MAX = 3 * static_cast<std::size_t>(LINE_LIMIT) + 1;
 constexpr std::size_t LINE_UNITS_MAX = static_cast<std::size_t>(LINE_LIMIT) + 2;
+constexpr std::size_t LINES_SIZE = BATCH_LINES * sizeof(EncodedLine);
+constexpr std::size_t BYTES_SIZE = BATCH_BYTES + LINE_BYTES_MAX;
+constexpr std::size_t UNITS_SIZE = (BATCH_UNITS + LINE_UNITS_MAX) * sizeof(char16_t);
 
 // The units before the first zero of a line buffer, which holds one.
 int u16_length(const char16_t* s) {
@@ -146,9 +150,9 @@ int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   p.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 1) * sizeof(char16_t)));
   bool ok = p.line != nullptr;
   for (LineBatch& b : p.slots) {
-    b.lines = static_cast<EncodedLine*>(std::malloc(BATCH_LINES * sizeof(EncodedLine)));
-    b.bytes = static_cast<unsigned char*>(std::malloc(BATCH_BYTES + LINE_BYTES_MAX));
-    b.units = static_cast<char16_t*>(std::malloc((BATCH_UNITS + LINE_UNITS_MAX) * sizeof(char16_t)));
+    b.lines = static_cast<EncodedLine*>(array_alloc(LINES_SIZE));
+    b.bytes = static_cast<unsigned char*>(array_alloc(BYTES_SIZE));
+    b.units = static_cast<char16_t*>(array_alloc(UNITS_SIZE));
     ok = ok && b.lines != nullptr && b.bytes != nullptr && b.units != nullptr;
   }
   if (!ok) {
@@ -171,9 +175,9 @@ void line_pipeline_close(LinePipeline& p) {
   std::free(p.line);
   p.line = nullptr;
   for (LineBatch& b : p.slots) {
-    std::free(b.lines);
-    std::free(b.bytes);
-    std::free(b.units);
+    if (b.lines != nullptr) array_free(b.lines, LINES_SIZE);
+    if (b.bytes != nullptr) array_free(b.bytes, BYTES_SIZE);
+    if (b.units != nullptr) array_free(b.units, UNITS_SIZE);
     b = LineBatch{};
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/large_memory.h"
 #include "sort/exchange_order.h"
 
 namespace kelm {
@@ -20,7 +21,7 @@ char16_t* arena_take(EntryArena& a, std::size_t units) {
   std::size_t next = a.blocks.empty() ? 0 : a.current + 1;
   std::size_t size = units > ARENA_BLOCK_UNITS ? units : ARENA_BLOCK_UNITS;
   if (next < a.blocks.size() && a.block_units[next] < size) {
-    std::free(a.blocks[next]);
+    large_free(a.blocks[next], a.block_units[next] * sizeof(char16_t));
     a.blocks[next] = nullptr;
     a.block_units[next] = 0;
   }
@@ -29,7 +30,7 @@ char16_t* arena_take(EntryArena& a, std::size_t units) {
     a.block_units.push_back(0);
   }
   if (a.blocks[next] == nullptr) {
-    a.blocks[next] = static_cast<char16_t*>(std::malloc(size * sizeof(char16_t)));
+    a.blocks[next] = static_cast<char16_t*>(large_alloc(size * sizeof(char16_t)));
     if (a.blocks[next] == nullptr) return nullptr;
     a.block_units[next] = size;
   }
@@ -63,7 +64,9 @@ void arena_reset(EntryArena& a) {
 }
 
 void arena_release(EntryArena& a) {
-  for (char16_t* b : a.blocks) std::free(b);
+  for (std::size_t b = 0; b < a.blocks.size(); ++b) {
+    large_free(a.blocks[b], a.block_units[b] * sizeof(char16_t));
+  }
   a.blocks.clear();
   a.block_units.clear();
   a.records.clear();
@@ -79,16 +82,17 @@ static int compare_records(const SortRecord& a, const SortRecord& b) {
 // Sorts by key, equal keys in input order: a radix sort on the key prefixes
 // (stable, 16 bits a pass, passes over a digit that all share skipped), then
 // the runs of equal prefixes by their whole keys.
-static void sort_by_key(std::vector<SortRecord>& records, MemoryRunScratch& scratch) {
+static void sort_by_key(LargeVector<SortRecord>& records, MemoryRunScratch& scratch) {
   const std::size_t n = records.size();
-  std::vector<PrefixIndex>& a = scratch.items[0];
-  std::vector<PrefixIndex>& b = scratch.items[1];
+  LargeVector<PrefixIndex>& a = scratch.items[0];
+  LargeVector<PrefixIndex>& b = scratch.items[1];
   a.resize(n);
   b.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     a[k] = PrefixIndex{records[k].prefix, static_cast<std::uint32_t>(k), 0};
   }
-  std::vector<std::uint32_t> count(std::size_t{1} << 16);
+  std::vector<std::uint32_t>& count = scratch.count;
+  count.resize(std::size_t{1} << 16);
   for (int shift = 0; shift < 64; shift += 16) {
     std::fill(count.begin(), count.end(), 0);
     for (std::size_t k = 0; k < n; ++k) ++count[(a[k].prefix >> shift) & 0xFFFF];
@@ -135,7 +139,7 @@ static void sort_by_key(std::vector<SortRecord>& records, MemoryRunScratch& scra
   }
 }
 
-void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch) {
+void sort_memory_run(LargeVector<SortRecord>& records, MemoryRunScratch& scratch) {
   const std::size_t n = records.size();
   if (n == 0) return;
   const std::uint32_t first_seq = records.front().seq;
@@ -175,7 +179,8 @@ void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch
 
   // Replay the exchange sort of every such chunk on the ranks.
   std::vector<std::uint16_t> order(ENTRIES_PER_CHUNK);
-  std::vector<std::uint32_t> place_of(n, 0);
+  LargeVector<std::uint32_t>& place_of = scratch.place_of;
+  place_of.assign(n, 0);
   for (std::size_t c = 0; c < chunks; ++c) {
     if (!scratch.chunk_has_equal[c]) continue;
     std::size_t begin = c * ENTRIES_PER_CHUNK;

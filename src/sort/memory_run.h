@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/large_memory.h"
 #include "sort/sort_entry.h"
 
 namespace kelm {
@@ -15,7 +16,7 @@ struct EntryArena {
   std::vector<std::size_t> block_units;
   std::size_t current = 0;  // block being filled
   std::size_t used = 0;     // units used in it
-  std::vector<SortRecord> records;
+  LargeVector<SortRecord> records;
 };
 
 // Room for `units` units, valid until arena_reset. nullptr without memory.
@@ -39,15 +40,17 @@ struct PrefixIndex {
 };
 
 struct MemoryRunScratch {
-  std::vector<PrefixIndex> items[2];  // the radix sort's two arrays
-  std::vector<std::uint32_t> rank;   // by seq - first seq
-  std::vector<char> equal_before;     // by sorted index: same key as the one before
+  LargeVector<PrefixIndex> items[2];  // the radix sort's two arrays
+  std::vector<std::uint32_t> count;  // the radix sort's counts by digit
+  LargeVector<std::uint32_t> rank;   // by seq - first seq
+  LargeVector<std::uint32_t> place_of;  // by seq - first seq
+  LargeVector<char> equal_before;     // by sorted index: same key as the one before
   std::vector<char> chunk_has_equal;  // by chunk - first chunk
 };
 
 // Sorts records of whole chunks (the first record starts a chunk; the last
 // chunk may be short) into the order (key, chunk, place), where the place of
 // an entry is the position that the chunk's exchange sort gives it.
-void sort_memory_run(std::vector<SortRecord>& records, MemoryRunScratch& scratch);
+void sort_memory_run(LargeVector<SortRecord>& records, MemoryRunScratch& scratch);
 
 }  // namespace kelm

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/large_memory.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
@@ -13,6 +14,8 @@ namespace {
 constexpr int BATCH_ENTRIES = 8192;
 constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
 constexpr std::size_t ENTRY_UNITS_MAX = static_cast<std::size_t>(LINE_LIMIT) + 2;
+constexpr std::size_t ENTRIES_BYTES = BATCH_ENTRIES * sizeof(EntryView);
+constexpr std::size_t UNITS_BYTES = (BATCH_UNITS + ENTRY_UNITS_MAX) * sizeof(char16_t);
 
 bool fill_batch(RunMerge& m, MergeBatch& b) {
   int count = 0;
@@ -41,8 +44,8 @@ int merge_ahead_open(MergeAhead& a, RunMerge& m) {
   a.merge = &m;
   bool ok = true;
   for (MergeBatch& b : a.slots) {
-    b.entries = static_cast<EntryView*>(std::malloc(BATCH_ENTRIES * sizeof(EntryView)));
-    b.units = static_cast<char16_t*>(std::malloc((BATCH_UNITS + ENTRY_UNITS_MAX) * sizeof(char16_t)));
+    b.entries = static_cast<EntryView*>(array_alloc(ENTRIES_BYTES));
+    b.units = static_cast<char16_t*>(large_alloc(UNITS_BYTES));
     ok = ok && b.entries != nullptr && b.units != nullptr;
   }
   if (!ok) {
@@ -58,8 +61,8 @@ const MergeBatch& merge_ahead_next(MergeAhead& a) { return a.slots[handoff_next(
 void merge_ahead_close(MergeAhead& a) {
   handoff_stop(a.handoff);
   for (MergeBatch& b : a.slots) {
-    std::free(b.entries);
-    std::free(b.units);
+    if (b.entries != nullptr) array_free(b.entries, ENTRIES_BYTES);
+    large_free(b.units, UNITS_BYTES);
     b = MergeBatch{};
   }
 }

@@ -4,16 +4,17 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/large_memory.h"
 
 namespace kelm {
 
 int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes) {
   w = RunWriter{};
-  w.buffer = static_cast<unsigned char*>(std::malloc(buffer_bytes));
+  w.buffer = static_cast<unsigned char*>(array_alloc(buffer_bytes));
   if (w.buffer == nullptr) return -1;
   w.file = open_file(path, "wb+");
   if (w.file == nullptr) {
-    std::free(w.buffer);
+    array_free(w.buffer, buffer_bytes);
     w.buffer = nullptr;
     return -1;
   }
@@ -49,7 +50,7 @@ int run_writer_close(RunWriter& w) {
     w.failed = true;
   }
   if (w.file != nullptr && std::fclose(w.file) != 0) w.failed = true;
-  std::free(w.buffer);
+  if (w.buffer != nullptr) array_free(w.buffer, w.capacity);
   bool failed = w.failed;
   w = RunWriter{};
   return failed ? -1 : 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/large_memory.h"
 #include "platform/progress.h"
 
 namespace kelm {
@@ -14,7 +15,7 @@ int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
                 const std::string& spill_path_stem) {
   o.file = file;
   o.capacity = buffer_bytes < 4096 ? 4096 : buffer_bytes;
-  o.buffer = static_cast<unsigned char*>(std::malloc(o.capacity));
+  o.buffer = static_cast<unsigned char*>(array_alloc(o.capacity));
   o.fill = 0;
   o.failed = false;
   o.has_pending = false;
@@ -237,7 +238,7 @@ void output_close(SortedOutput& o) {
     remove_file(o.spill_path.c_str());
   }
   label_stack_close(o.labels);
-  std::free(o.buffer);
+  if (o.buffer != nullptr) array_free(o.buffer, o.capacity);
   o.buffer = nullptr;
 }
 
