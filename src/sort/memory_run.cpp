@@ -81,7 +81,7 @@ static int compare_records(const SortRecord& a, const SortRecord& b) {
 
 // Sorts by key, equal keys in input order: a radix sort on the key prefixes
 // (stable, 16 bits a pass, passes over a digit that all share skipped), then
-// the runs of equal prefixes by their whole keys.
+// the runs of equal prefixes by their whole keys. Sets equal_before.
 static void sort_by_key(LargeVector<SortRecord>& records, MemoryRunScratch& scratch) {
   const std::size_t n = records.size();
   LargeVector<PrefixIndex>& a = scratch.items[0];
@@ -106,7 +106,10 @@ static void sort_by_key(LargeVector<SortRecord>& records, MemoryRunScratch& scra
     for (std::size_t k = 0; k < n; ++k) b[count[(a[k].prefix >> shift) & 0xFFFF]++] = a[k];
     a.swap(b);
   }
-  // Equal prefixes stand in input order; order them by the rest of the key.
+  // Equal prefixes stand in input order; order them by the rest of the key,
+  // and note which keys equal the one before while their lines are at hand.
+  LargeVector<char>& equal = scratch.equal_before;
+  equal.assign(n, 0);
   std::size_t k = 0;
   while (k < n) {
     std::size_t end = k + 1;
@@ -118,25 +121,22 @@ static void sort_by_key(LargeVector<SortRecord>& records, MemoryRunScratch& scra
                   if (c != 0) return c < 0;
                   return x.index < y.index;
                 });
+      for (std::size_t j = k + 1; j < end; ++j) {
+        equal[j] = compare_records(records[a[j - 1].index], records[a[j].index]) == 0;
+      }
     }
     k = end;
   }
-  // Move each record to its place, cycle by cycle, without a second array.
+  // Gather the records into their order, each fetched a little ahead.
+  LargeVector<SortRecord>& sorted = scratch.sorted;
+  if (sorted.capacity() < records.capacity()) sorted.reserve(records.capacity());
+  sorted.resize(n);
+  constexpr std::size_t AHEAD = 16;
   for (std::size_t j = 0; j < n; ++j) {
-    if (a[j].index == j) continue;
-    SortRecord held = records[j];
-    std::size_t at = j;
-    for (;;) {
-      std::size_t from = a[at].index;
-      a[at].index = static_cast<std::uint32_t>(at);
-      if (from == j) {
-        records[at] = held;
-        break;
-      }
-      records[at] = records[from];
-      at = from;
-    }
+    if (j + AHEAD < n) __builtin_prefetch(&records[a[j + AHEAD].index]);
+    sorted[j] = records[a[j].index];
   }
+  records.swap(sorted);
 }
 
 void sort_memory_run(LargeVector<SortRecord>& records, MemoryRunScratch& scratch) {
@@ -150,14 +150,12 @@ void sort_memory_run(LargeVector<SortRecord>& records, MemoryRunScratch& scratch
 
   // The chunks in which a key occurs more than once: only there does the
   // exchange sort's order among equal keys show.
-  scratch.equal_before.assign(n, 0);
   scratch.chunk_has_equal.assign(chunks, 0);
   bool any_equal_in_chunk = false;
   for (std::size_t k = 0; k < n; ++k) {
     SortRecord& r = records[k];
     r.place = r.seq % ENTRIES_PER_CHUNK;
-    if (k > 0 && compare_records(records[k - 1], r) == 0) {
-      scratch.equal_before[k] = 1;
+    if (scratch.equal_before[k]) {
       if (records[k - 1].seq / ENTRIES_PER_CHUNK == r.seq / ENTRIES_PER_CHUNK) {
         scratch.chunk_has_equal[r.seq / ENTRIES_PER_CHUNK - first_chunk] = 1;
         any_equal_in_chunk = true;

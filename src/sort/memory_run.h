@@ -45,6 +45,7 @@ struct MemoryRunScratch {
   LargeVector<std::uint32_t> rank;   // by seq - first seq
   LargeVector<std::uint32_t> place_of;  // by seq - first seq
   LargeVector<char> equal_before;     // by sorted index: same key as the one before
+  LargeVector<SortRecord> sorted;     // the records in their order, then the spare array
   std::vector<char> chunk_has_equal;  // by chunk - first chunk
 };
 
