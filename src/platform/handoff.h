@@ -14,7 +14,7 @@ namespace kelm {
 // What one thread writes while the other works has cache lines of its own.
 constexpr std::size_t CACHE_LINE = 64;
 
-constexpr int HANDOFF_SLOTS_MAX = 3;
+constexpr int HANDOFF_SLOTS_MAX = 4;
 
 struct Handoff {
   // Fills a slot and says whether anything more is to come.
@@ -22,7 +22,7 @@ struct Handoff {
   int slots = 2;  // buffers, filled in turn
   int kept = 1;   // slots handed out last that the user still reads
   // Shared, under the lock.
-  alignas(CACHE_LINE) bool full[HANDOFF_SLOTS_MAX] = {false, false, false};
+  alignas(CACHE_LINE) bool full[HANDOFF_SLOTS_MAX] = {false, false, false, false};
   bool stop = false;
   std::mutex lock;
   std::condition_variable changed;
@@ -33,7 +33,7 @@ struct Handoff {
   std::thread filler;
 };
 
-// Starts filling `slots` slots (2 or 3) in turn on a second thread; the user
+// Starts filling `slots` slots (2 to 4) in turn on a second thread; the user
 // keeps reading the last `kept` slots it took (fewer than `slots`).
 void handoff_start(Handoff& h, int slots, int kept, std::function<bool(int slot)> fill);
 // The next filled slot, in order; it stays the user's for `kept` calls.

@@ -52,7 +52,7 @@ int merge_ahead_open(MergeAhead& a, RunMerge& m) {
     merge_ahead_close(a);
     return -1;
   }
-  handoff_start(a.handoff, 3, 2, [&a](int slot) { return fill_batch(*a.merge, a.slots[slot]); });
+  handoff_start(a.handoff, 4, 2, [&a](int slot) { return fill_batch(*a.merge, a.slots[slot]); });
   return 0;
 }
 

@@ -17,7 +17,7 @@ struct alignas(CACHE_LINE) MergeBatch {
 
 struct MergeAhead {
   RunMerge* merge = nullptr;
-  MergeBatch slots[3];
+  MergeBatch slots[4];
   Handoff handoff;
 };
 

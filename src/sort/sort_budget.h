@@ -15,6 +15,7 @@ struct SortBudget {
   std::size_t output_buffer_bytes;  // buffer of the file being written
   std::size_t group_bytes;          // lines of one key's entries held before they go to a file
   std::size_t group_labels;         // order labels of one key held before they go to a file
+  std::size_t split_runs;           // runs from which the final merge goes in two halves
 };
 
 // About 24 MiB for sorting in memory (half read into while the other half is

@@ -21,6 +21,7 @@
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
 #include "sort/sorted_output.h"
+#include "sort/split_merge.h"
 #include "textin/detect.h"
 #include "textin/line_reader.h"
 
@@ -34,6 +35,7 @@ SortBudget default_sort_budget() {
   b.output_buffer_bytes = std::size_t{1} << 20;
   b.group_bytes = std::size_t{8} << 20;
   b.group_labels = std::size_t{1} << 20;
+  b.split_runs = 4;
   return b;
 }
 
@@ -69,12 +71,18 @@ EntryView view_of(const SortRecord& r) {
   return EntryView{r.prefix, r.line, r.key_length, r.length, r.seq / ENTRIES_PER_CHUNK};
 }
 
-// Reports the run that a merge could not open or read.
-void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::string>& paths) {
-  if (m.failed < 0 || m.failed >= static_cast<int>(paths.size())) return;
-  std::printf(m.open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n",
-              paths[static_cast<std::size_t>(m.failed)].c_str());
+// Reports the run (index `failed` of `paths`) that a merge could not open or
+// read.
+void report_run_failure(Sorter& s, int failed, bool open_failed,
+                        const std::vector<std::string>& paths) {
+  if (failed < 0 || failed >= static_cast<int>(paths.size())) return;
+  std::printf(open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n",
+              paths[static_cast<std::size_t>(failed)].c_str());
   s.run_failed = true;
+}
+
+void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::string>& paths) {
+  report_run_failure(s, m.failed, m.open_failed, paths);
 }
 
 // Creates the next run file, named after the merge file. 0, or -1 after its
@@ -184,6 +192,54 @@ void remove_runs(Sorter& s) {
   s.runs.clear();
 }
 
+// Merges the runs and the entries still in memory into `out` and finishes
+// it. A run that fails stops the merge (its message printed).
+void merge_into(Sorter& s, SortedOutput& out) {
+  const SortRecord* memory = s.arena.records.data();
+  const std::size_t in_memory = s.arena.records.size();
+  // With enough runs, the two halves are merged on two threads.
+  if (s.runs.size() >= s.budget.split_runs && s.runs.size() >= 2) {
+    SplitMerge m;
+    int got = split_merge_open(m, s.runs, (s.runs.size() + 1) / 2, s.budget.run_buffer_bytes,
+                               memory, in_memory);
+    if (got != SPLIT_NO_MEMORY) {
+      EntryView e;
+      while (got >= 0 && (got = split_merge_next(m, e)) == 1) output_add(out, e);
+      // The last entry still points into a batch.
+      if (output_finish(out) != 0) s.write_failed = true;
+      split_merge_stop(m);
+      bool open_failed = false;
+      const int failed = split_merge_failed(m, &open_failed);
+      if (got < 0) report_run_failure(s, failed, open_failed, s.runs);
+      split_merge_close(m);
+      return;
+    }
+  }
+  RunMerge m;
+  int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, memory, in_memory);
+  MergeAhead ahead;
+  if (got >= 0 && merge_ahead_open(ahead, m) == 0) {
+    // The runs are merged on a second thread while the entries merged
+    // before are written.
+    for (;;) {
+      const MergeBatch& b = merge_ahead_next(ahead);
+      for (int k = 0; k < b.count; ++k) output_add(out, b.entries[k]);
+      if (b.end != 0) {
+        got = b.end > 0 ? 0 : -1;
+        break;
+      }
+    }
+  } else {
+    EntryView e;
+    while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
+  }
+  // The last entries still point into the batches or the runs' buffers.
+  if (output_finish(out) != 0) s.write_failed = true;
+  merge_ahead_close(ahead);
+  if (got < 0) report_run_failure(s, m, s.runs);
+  run_merge_close(m);
+}
+
 // Writes the sorted entries to `path`: the entries still in memory, merged
 // with the runs written before. Returns the number of warnings;
 // s.write_failed and s.create_failed tell what went wrong.
@@ -191,6 +247,9 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
   progress_phase(s.progress, "sorting");
   progress_draw(s.progress, s.arena.records.size());
   sort_memory_run(s.arena.records, s.scratch);
+  // What only the reading needed goes before the merge takes its memory.
+  arena_release(s.spare);
+  s.scratch = MemoryRunScratch{};
   if (!s.runs.empty()) {
     progress_phase(s.progress, "merging");
     // The entries in memory take one place of the final merge.
@@ -217,30 +276,7 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     for (const SortRecord& r : s.arena.records) output_add(out, view_of(r));
     if (output_finish(out) != 0) s.write_failed = true;
   } else {
-    RunMerge m;
-    int got = run_merge_open(m, s.runs, s.budget.run_buffer_bytes, s.arena.records.data(),
-                             s.arena.records.size());
-    MergeAhead ahead;
-    if (got >= 0 && merge_ahead_open(ahead, m) == 0) {
-      // The runs are merged on a second thread while the entries merged
-      // before are written.
-      for (;;) {
-        const MergeBatch& b = merge_ahead_next(ahead);
-        for (int k = 0; k < b.count; ++k) output_add(out, b.entries[k]);
-        if (b.end != 0) {
-          got = b.end > 0 ? 0 : -1;
-          break;
-        }
-      }
-    } else {
-      EntryView e;
-      while (got >= 0 && (got = run_merge_next(m, e)) == 1) output_add(out, e);
-    }
-    // The last entries still point into the batches or the runs' buffers.
-    if (output_finish(out) != 0) s.write_failed = true;
-    merge_ahead_close(ahead);
-    if (got < 0) report_run_failure(s, m, s.runs);
-    run_merge_close(m);
+    merge_into(s, out);
   }
   if (std::fclose(f) != 0) s.write_failed = true;
   std::uint64_t warnings = out.warnings;

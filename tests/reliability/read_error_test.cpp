@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
@@ -144,5 +145,70 @@ TEST(ReadErrors, ARunThatFailsToReadFailsTheSort) {
     EXPECT_EQ(kelm_test::read_faults_delivered(), 1) << run;
     // No run is left behind.
     EXPECT_EQ(dir.list(), (std::vector<std::string>{"in.txt", "sort.tmp"})) << run;
+  }
+}
+
+TEST(ReadErrors, ARunThatFailsToReadStopsAMergeInTwoHalvesWhereOneMergeStops) {
+  // With enough runs the final merge goes in two halves on two threads; a
+  // run that fails must leave the same sorted work file, messages and result
+  // as one merge over all the runs, whichever half it is in and however far
+  // the other half has merged ahead, failing or not.
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
+  std::string text;
+  for (int i = 0; i < 12000; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "key%02d /// entry %05d\n", (i * 7919) % 37, i);
+    text += line;
+  }
+  struct Fault {
+    const char* run;
+    long long after;
+  };
+  // Runs 0-11 make the first half, 12-22 and the entries in memory the second.
+  const std::vector<std::vector<Fault>> cases = {
+      {{".run0", 0}},     {{".run0", 3000}},   {{".run5", 20000}}, {{".run11", 3000}},
+      {{".run12", 0}},    {{".run12", 20000}}, {{".run22", 3000}},
+      // Both halves fail: the one whose failure comes first in key order
+      // stops the merge and is named.
+      {{".run2", 20000}, {".run20", 1000}},   {{".run2", 1000}, {".run20", 20000}},
+      {{".run7", 3000}, {".run15", 3000}}};
+  for (const std::vector<Fault>& faults : cases) {
+    std::string what;
+    for (const Fault& f : faults) what += std::string(f.run) + " after " + std::to_string(f.after) + " ";
+    std::string work[2];
+    std::string files[2];
+    sort_test::SortOutcome o[2];
+    for (int split = 0; split < 2; ++split) {
+      TempDir dir;
+      kelm_test::write_file(dir.file("in.txt"), text);
+      kelm::SortBudget budget = kelm::default_sort_budget();
+      budget.memory_bytes = 1;  // a run for every chunk: 23 runs
+      budget.run_buffer_bytes = 1024;
+      budget.split_runs = split == 1 ? 2 : static_cast<std::size_t>(-1);
+      kelm_test::FaultScope scope;
+      for (const Fault& f : faults) kelm_test::fail_reads_after(f.run, f.after);
+      std::fflush(stdout);
+      testing::internal::CaptureStdout();
+      o[split].result = kelm::sort_one_line_text(dir.file("in.txt").c_str(),
+                                                 dir.file("sort.tmp").c_str(), budget);
+      std::fflush(stdout);
+      o[split].out = testing::internal::GetCapturedStdout();
+      for (std::size_t p; (p = o[split].out.find(dir.path())) != std::string::npos;) {
+        o[split].out.replace(p, dir.path().size(), "DIR");
+      }
+      work[split] = kelm_test::read_file(dir.file("sort.tmp"));
+      for (const std::string& f : dir.list()) files[split] += f + " ";
+      EXPECT_GE(kelm_test::read_faults_delivered(), 1) << what;
+    }
+    EXPECT_EQ(o[0].result, -2) << what;
+    EXPECT_EQ(o[1].result, o[0].result) << what;
+    EXPECT_EQ(o[0].out.substr(0, 16), "Can't read file[") << what;
+    EXPECT_EQ(o[1].out.substr(0, o[1].out.find('\n')), o[0].out.substr(0, o[0].out.find('\n')))
+        << what;
+    EXPECT_TRUE(o[1].out == o[0].out) << what << ": messages differ (sizes " << o[1].out.size()
+                                      << " and " << o[0].out.size() << ")";
+    EXPECT_TRUE(work[1] == work[0]) << what << ": sorted work files differ (sizes "
+                                    << work[1].size() << " and " << work[0].size() << ")";
+    EXPECT_EQ(files[1], files[0]) << what;
   }
 }

@@ -166,18 +166,20 @@ kelm::SortBudget budget_for(std::uint32_t seed) {
   switch (seed % 4) {
     case 0:  // everything in memory
       break;
-    case 1:  // a run per chunk, merged two at a time, keys spilled early
+    case 1:  // a run per chunk, merged two at a time (the last in two halves), keys spilled early
       b.memory_bytes = 1;
       b.run_buffer_bytes = 64;
       b.max_fan_in = 2;
+      b.split_runs = 2;
       b.output_buffer_bytes = 4096;
       b.group_bytes = 16;
       b.group_labels = 0;
       break;
-    case 2:  // a few runs, merged three at a time
+    case 2:  // a few runs, merged three at a time (the last in two halves)
       b.memory_bytes = 40000;
       b.run_buffer_bytes = 1000;
       b.max_fan_in = 3;
+      b.split_runs = 2;
       b.group_bytes = 3000;
       break;
     default:  // runs of several chunks, all merged at once
