@@ -73,16 +73,8 @@ char16_t* split_example(char16_t* t, int n) {
   return t + i + 3;
 }
 
-// Keeps the first units of a headword of `length` units (no zero among them).
-void keep_shown(const char16_t* headword, int length, EncodedLine& e) {
-  const int k = length < SHOWN_UNITS ? length : SHOWN_UNITS;
-  std::memcpy(e.shown, headword, static_cast<std::size_t>(k) * sizeof(char16_t));
-  e.shown[k] = 0;
-}
-
 // Reads, cuts and encodes lines into `b` until it is full or the lines end.
 void fill_batch(LinePipeline& p, LineBatch& b) {
-  char16_t* line = p.line;
   ByteSource& sorted = p.source;
   int count = 0;
   std::size_t bytes = 0;
@@ -91,9 +83,10 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
   while (!ended && count < BATCH_LINES && bytes < BATCH_BYTES && units < BATCH_UNITS) {
     EncodedLine& e = b.lines[count];
     e.headword_bytes = 0;
-    e.headword = e.translation = e.example = 0;
+    e.headword = e.headword_units = e.translation = e.example = 0;
     e.has_example = false;
-    e.shown[0] = 0;
+    // The line is read straight into the batch and cut there.
+    char16_t* line = b.units + units;
     line[0] = 0;
     int first_zero = -1;
     const int got = read_work_line(sorted, line, LINE_LIMIT, &first_zero);
@@ -106,7 +99,7 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
       const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
       const int n = strip_line_end(line, length);
       if (n < 1) continue;
-      units += cut_line(line, n, e, b.bytes, bytes, b.units, units);
+      units += cut_line(b.units, units, n, e, b.bytes, bytes);
       if (e.kind == LINE_FIELDS) bytes += static_cast<std::size_t>(e.headword_bytes) + 1;
     }
     ++count;
@@ -118,8 +111,9 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
 
 }  // namespace
 
-std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes,
-                     std::size_t bytes_offset, char16_t* units, std::size_t units_offset) {
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, EncodedLine& e,
+                     unsigned char* bytes, std::size_t bytes_offset) {
+  char16_t* line = units + units_offset;
   const int sep = find_separator(line, n);
   if (sep < 0) {
     e.kind = LINE_NO_SEPARATOR;
@@ -127,28 +121,24 @@ std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes
   }
   e.kind = LINE_FIELDS;
   line[sep] = 0;
-  keep_shown(line, sep, e);
+  e.headword_units = units_offset;
   char16_t* translation = line + sep + 5;
   const int tn = expand_line_breaks(translation, n - sep - 5);
   const char16_t* example = split_example(translation, tn);
   e.headword = bytes_offset;
   e.headword_bytes = encode_bocu1(line, bytes + bytes_offset);
-  // The translation and the example, each with its zero, as they stand in
-  // the line after the cut.
-  const std::size_t kept = static_cast<std::size_t>(tn) + 1;
-  std::memcpy(units + units_offset, translation, kept * sizeof(char16_t));
-  e.translation = units_offset;
+  e.translation = units_offset + static_cast<std::size_t>(translation - line);
   e.has_example = example != nullptr;
-  e.example = example != nullptr ? units_offset + static_cast<std::size_t>(example - translation)
-                                 : units_offset;
-  return kept;
+  e.example = example != nullptr ? units_offset + static_cast<std::size_t>(example - line)
+                                 : e.translation;
+  // The line keeps its units up to the translation's zero.
+  return static_cast<std::size_t>(translation - line) + static_cast<std::size_t>(tn) + 1;
 }
 
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   p.source = sorted;
   p.caller = &sorted;
-  p.line = static_cast<char16_t*>(std::malloc((LINE_LIMIT + 1) * sizeof(char16_t)));
-  bool ok = p.line != nullptr;
+  bool ok = true;
   for (LineBatch& b : p.slots) {
     b.lines = static_cast<EncodedLine*>(array_alloc(LINES_SIZE));
     b.bytes = static_cast<unsigned char*>(array_alloc(BYTES_SIZE));
@@ -172,8 +162,6 @@ void line_pipeline_close(LinePipeline& p) {
   handoff_stop(p.handoff);
   if (p.caller != nullptr) *p.caller = p.source;
   p.caller = nullptr;
-  std::free(p.line);
-  p.line = nullptr;
   for (LineBatch& b : p.slots) {
     if (b.lines != nullptr) array_free(b.lines, LINES_SIZE);
     if (b.bytes != nullptr) array_free(b.bytes, BYTES_SIZE);

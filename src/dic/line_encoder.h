@@ -19,18 +19,14 @@ enum LineKind : int {
   LINE_END = 3,           // no more lines
 };
 
-// Units of a headword kept for messages: enough for their first 20
-// characters, surrogate pairs included.
-constexpr int SHOWN_UNITS = 41;
-
 struct EncodedLine {
   int kind;
   std::int32_t headword_bytes;  // BOCU-1 bytes of the headword, its zero not counted
   std::size_t headword;         // of those bytes and their zero in the batch's bytes
-  std::size_t translation;      // of the translation in the batch's units, zero-terminated
+  std::size_t headword_units;   // of the headword in the batch's units, zero-terminated
+  std::size_t translation;      // of the translation there, zero-terminated
   std::size_t example;          // of the example there, zero-terminated
   bool has_example;
-  char16_t shown[SHOWN_UNITS + 1];  // the headword's first units, zero-terminated
 };
 
 struct alignas(CACHE_LINE) LineBatch {
@@ -43,21 +39,22 @@ struct alignas(CACHE_LINE) LineBatch {
 // Cuts lines into batches; the record loop takes them in order.
 struct LinePipeline {
   // The encoder's: the sorted work file (the caller's source, handed back
-  // when the pipeline closes) and the line being cut.
+  // when the pipeline closes).
   alignas(CACHE_LINE) ByteSource source;
   ByteSource* caller = nullptr;
-  char16_t* line = nullptr;  // LINE_LIMIT + 1 units
   bool ended = false;        // a line of a kind other than LINE_FIELDS was made
   LineBatch slots[2];
   Handoff handoff;
 };
 
-// Cuts the n units of `line` (which it changes) at its first " /// ": the
-// headword's BOCU-1 goes to `bytes` (room for three per unit, plus one), the
-// translation and example to `units` (room for n + 2), their places in `e`
-// counted from the given offsets. Returns the units used.
-std::size_t cut_line(char16_t* line, int n, EncodedLine& e, unsigned char* bytes,
-                     std::size_t bytes_offset, char16_t* units, std::size_t units_offset);
+// Cuts the n units of a line at its first " /// ", where the line stands:
+// at `units_offset` of `units`, with room for one more unit. The headword,
+// the translation and the example stay there, each zero-terminated; the
+// headword's BOCU-1 goes to `bytes` (room for three per unit, plus one).
+// Their places go to `e`, counted from the given offsets. Returns the units
+// the line keeps.
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, EncodedLine& e,
+                     unsigned char* bytes, std::size_t bytes_offset);
 
 // Starts encoding the lines of `sorted`. 0, or -1 without memory.
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted);

@@ -199,8 +199,9 @@ int place_line(Loop& L, const EncodedLine& line, const LineBatch& batch) {
     return -4;
   }
   const unsigned char* headword = batch.bytes + line.headword;
+  const char16_t* shown = batch.units + line.headword_units;  // for messages
   const std::int64_t w = line.headword_bytes;
-  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", line.shown);
+  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", shown);
   const std::int64_t e = encode_bocu1(batch.units + line.translation, b.translation);
   std::int64_t x = 0;
   if (line.has_example) {
@@ -223,20 +224,20 @@ int place_line(Loop& L, const EncodedLine& line, const LineBatch& batch) {
   const std::int64_t r = w - compress;
   const std::int64_t field_length = r + e + x + 1;
   if (field_length > static_cast<std::int64_t>(FIELD_LENGTH_MAX))
-    return limit_broken(L, "record over 65535 bytes", line.shown);
+    return limit_broken(L, "record over 65535 bytes", shown);
 
   if (opens) {
     const std::int64_t alone = w + e + x + SPARE_BYTES;
     const std::int64_t units = alone > UNIT ? (alone + UNIT - 1) / UNIT : L.default_units;
     if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
-      return limit_broken(L, "data block over 65535 units", line.shown);
+      return limit_broken(L, "data block over 65535 units", shown);
     if (L.block_open && L.block_used == static_cast<std::int64_t>(L.unit_count) * UNIT &&
         L.unit_count + 1 > UNIT_COUNT_MAX)
-      return limit_broken(L, "data block over 65535 units", line.shown);
+      return limit_broken(L, "data block over 65535 units", shown);
     // index_blocks is one more than the full index blocks written.
     if (L.index_fill + w + 5 >= UNIT &&
         L.index_flushes + 1 > static_cast<std::int32_t>(INDEX_BLOCKS_MAX) - 1)
-      return limit_broken(L, "index over 65535 blocks", line.shown);
+      return limit_broken(L, "index over 65535 blocks", shown);
     if (L.block_open) {
       int rc = close_block(L);
       if (rc < 0) return rc;
