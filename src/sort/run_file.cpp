@@ -8,13 +8,15 @@
 
 namespace kelm {
 
-int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes) {
+int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes,
+                    unsigned char* buffer) {
   w = RunWriter{};
-  w.buffer = static_cast<unsigned char*>(array_alloc(buffer_bytes));
+  w.borrowed = buffer != nullptr;
+  w.buffer = w.borrowed ? buffer : static_cast<unsigned char*>(array_alloc(buffer_bytes));
   if (w.buffer == nullptr) return -1;
   w.file = open_file(path, "wb+");
   if (w.file == nullptr) {
-    array_free(w.buffer, buffer_bytes);
+    if (!w.borrowed) array_free(w.buffer, buffer_bytes);
     w.buffer = nullptr;
     return -1;
   }
@@ -50,7 +52,7 @@ int run_writer_close(RunWriter& w) {
     w.failed = true;
   }
   if (w.file != nullptr && std::fclose(w.file) != 0) w.failed = true;
-  if (w.buffer != nullptr) array_free(w.buffer, w.capacity);
+  if (w.buffer != nullptr && !w.borrowed) array_free(w.buffer, w.capacity);
   bool failed = w.failed;
   w = RunWriter{};
   return failed ? -1 : 0;

@@ -20,11 +20,15 @@ struct RunWriter {
   unsigned char* buffer = nullptr;
   std::size_t capacity = 0;
   std::size_t fill = 0;
-  bool failed = false;  // a write came back short
+  bool borrowed = false;  // the buffer is the caller's
+  bool failed = false;    // a write came back short
 };
 
-// Creates `path` ("wb+"). 0, or -1 when it cannot be created.
-int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes);
+// Creates `path` ("wb+"), to be written through `buffer` (the caller's, of
+// `buffer_bytes`), or through a buffer of its own when that is nullptr.
+// 0, or -1 when it cannot be created.
+int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes,
+                    unsigned char* buffer = nullptr);
 // Appends one entry; a failure is remembered in w.failed.
 void run_writer_add(RunWriter& w, const EntryView& e);
 // Writes what is buffered and closes the file. 0, or -1 after a short write.

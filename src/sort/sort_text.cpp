@@ -13,6 +13,7 @@
 
 #include "platform/byte_source.h"
 #include "platform/files.h"
+#include "platform/large_memory.h"
 #include "platform/progress.h"
 #include "sort/entry_reader.h"
 #include "sort/memory_run.h"
@@ -52,6 +53,7 @@ struct Sorter {
   std::thread writer;
   MemoryRunScratch scratch;
   std::vector<std::string> runs;
+  unsigned char* run_buffer = nullptr;  // of output_buffer_bytes, for the run being written
   unsigned next_run = 0;
   Progress progress;
   bool write_failed = false;  // a short write or an unreadable run
@@ -89,7 +91,14 @@ void report_run_failure(Sorter& s, const RunMerge& m, const std::vector<std::str
 // message.
 int open_next_run(Sorter& s, RunWriter& w, std::string& path) {
   path = s.merge_path + ".run" + std::to_string(s.next_run++);
-  if (run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes) == 0) return 0;
+  // Every run goes through the same buffer: one run is written at a time.
+  if (s.run_buffer == nullptr) {
+    s.run_buffer = static_cast<unsigned char*>(array_alloc(s.budget.output_buffer_bytes));
+  }
+  if (s.run_buffer != nullptr &&
+      run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes, s.run_buffer) == 0) {
+    return 0;
+  }
   std::printf("Can't create file[%s]\n", path.c_str());
   s.create_failed = true;
   return -1;
@@ -477,6 +486,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     }
   }
   remove_runs(s);
+  if (s.run_buffer != nullptr) array_free(s.run_buffer, s.budget.output_buffer_bytes);
   arena_release(s.arena);
   arena_release(s.spare);
   progress_clear(s.progress);
