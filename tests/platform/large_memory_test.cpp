@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "platform/large_memory.h"
 
@@ -29,6 +30,15 @@ TEST(LargeMemory, EveryByteAskedForCanBeWrittenAndReadBack) {
       }
     }
   }
+}
+
+TEST(LargeMemory, MoreThanTheMachineCanGiveIsNoMemoryNotACrash) {
+  const std::size_t huge = static_cast<std::size_t>(-1) / 2;
+  EXPECT_EQ(large_alloc(huge), nullptr);
+  EXPECT_EQ(large_alloc(static_cast<std::size_t>(-1)), nullptr);  // rounding up would wrap
+  EXPECT_EQ(array_alloc(huge), nullptr);
+  LargeVector<std::uint64_t> v;
+  EXPECT_THROW(v.reserve(huge / 8), std::bad_alloc);
 }
 
 TEST(LargeMemory, AVectorGrowsAcrossTheSizesAndKeepsItsElements) {
