@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "dic/bocu1.h"
-#include "dic/line_encoder.h"
+#include "dic/line_cutter.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 #include "textin/line_reader.h"
@@ -43,6 +43,7 @@ constexpr int LIMIT_EXCEEDED = -6;
 
 // The working buffers of one run, allocated once.
 struct Buffers {
+  unsigned char headword[BOCU_CAPACITY];
   unsigned char translation[BOCU_CAPACITY];
   unsigned char extension[BOCU_CAPACITY + 3];
   unsigned char previous[HEADWORD_MAX + 1];
@@ -192,15 +193,15 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
 
 // Encodes the translation and example of a cut line and writes its record,
 // opening a block when it must.
-int place_line(Loop& L, const EncodedLine& line, const LineBatch& batch) {
+int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   Buffers& b = *L.buf;
   if (line.kind == LINE_NO_SEPARATOR) {
     std::printf("non  /// ");
     return -4;
   }
-  const unsigned char* headword = batch.bytes + line.headword;
   const char16_t* shown = batch.units + line.headword_units;  // for messages
-  const std::int64_t w = line.headword_bytes;
+  const unsigned char* headword = b.headword;
+  const std::int64_t w = encode_bocu1(shown, b.headword);
   if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", shown);
   const std::int64_t e = encode_bocu1(batch.units + line.translation, b.translation);
   std::int64_t x = 0;
@@ -340,7 +341,7 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     const LineBatch& batch = line_pipeline_next(lines);
     if (batch.count == 0) break;  // never: a batch ends the lines with a line of its own
     for (int k = 0; k < batch.count; ++k) {
-      const EncodedLine& line = batch.lines[k];
+      const CutLine& line = batch.lines[k];
       if (line.kind == LINE_READ_ERROR) {
         std::printf("sort data read error\n");
         rc = -2;

@@ -1,7 +1,6 @@
-// The lines of the sorted work file cut into headword, translation and
-// example, the headword encoded in BOCU-1, in batches ahead of the record
-// loop: on a second thread where there is one, so that the work of a line is
-// shared between the two.
+// The lines of the sorted work file read and cut into headword, translation
+// and example, in batches ahead of the record loop: on a second thread where
+// there is one, so that the work of a line is shared between the two.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +18,8 @@ enum LineKind : int {
   LINE_END = 3,           // no more lines
 };
 
-struct EncodedLine {
+struct CutLine {
   int kind;
-  std::int32_t headword_bytes;  // BOCU-1 bytes of the headword, its zero not counted
-  std::size_t headword;         // of those bytes and their zero in the batch's bytes
   std::size_t headword_units;   // of the headword in the batch's units, zero-terminated
   std::size_t translation;      // of the translation there, zero-terminated
   std::size_t example;          // of the example there, zero-terminated
@@ -30,15 +27,14 @@ struct EncodedLine {
 };
 
 struct alignas(CACHE_LINE) LineBatch {
-  EncodedLine* lines = nullptr;
+  CutLine* lines = nullptr;
   int count = 0;
-  unsigned char* bytes = nullptr;
   char16_t* units = nullptr;
 };
 
 // Cuts lines into batches; the record loop takes them in order.
 struct LinePipeline {
-  // The encoder's: the sorted work file (the caller's source, handed back
+  // The cutting thread's: the sorted work file (the caller's source, handed back
   // when the pipeline closes).
   alignas(CACHE_LINE) ByteSource source;
   ByteSource* caller = nullptr;
@@ -49,19 +45,17 @@ struct LinePipeline {
 
 // Cuts the n units of a line at its first " /// ", where the line stands:
 // at `units_offset` of `units`, with room for one more unit. The headword,
-// the translation and the example stay there, each zero-terminated; the
-// headword's BOCU-1 goes to `bytes` (room for three per unit, plus one).
-// Their places go to `e`, counted from the given offsets. Returns the units
-// the line keeps.
-std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, EncodedLine& e,
-                     unsigned char* bytes, std::size_t bytes_offset);
+// the translation and the example stay there, each zero-terminated; their
+// places go to `e`, counted from the same offset. Returns the units the line
+// keeps.
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e);
 
-// Starts encoding the lines of `sorted`. 0, or -1 without memory.
+// Starts cutting the lines of `sorted`. 0, or -1 without memory.
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted);
 // The next batch, in order; it stays valid until the next call. Its last
 // line may be of a kind that ends the lines.
 const LineBatch& line_pipeline_next(LinePipeline& p);
-// Stops the encoding (whether or not every line was taken) and frees all.
+// Stops the cutting (whether or not every line was taken) and frees all.
 void line_pipeline_close(LinePipeline& p);
 
 }  // namespace kelm

@@ -1,9 +1,8 @@
-#include "dic/line_encoder.h"
+#include "dic/line_cutter.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "dic/bocu1.h"
 #include "platform/large_memory.h"
 #include "sort/keys.h"
 #include "textin/line_reader.h"
@@ -13,15 +12,11 @@ namespace kelm {
 
 namespace {
 
-// A batch ends after this many lines, headword bytes or units; one line more
-// always fits.
+// A batch ends after this many lines or units; one line more always fits.
 constexpr int BATCH_LINES = 4096;
-constexpr std::size_t BATCH_BYTES = std::size_t{1} << 18;
 constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
-constexpr std::size_t LINE_BYTES_MAX = 3 * static_cast<std::size_t>(LINE_LIMIT) + 1;
 constexpr std::size_t LINE_UNITS_MAX = static_cast<std::size_t>(LINE_LIMIT) + 2;
-constexpr std::size_t LINES_SIZE = BATCH_LINES * sizeof(EncodedLine);
-constexpr std::size_t BYTES_SIZE = BATCH_BYTES + LINE_BYTES_MAX;
+constexpr std::size_t LINES_SIZE = BATCH_LINES * sizeof(CutLine);
 constexpr std::size_t UNITS_SIZE = (BATCH_UNITS + LINE_UNITS_MAX) * sizeof(char16_t);
 
 // The units before the first zero of a line buffer, which holds one.
@@ -73,17 +68,15 @@ char16_t* split_example(char16_t* t, int n) {
   return t + i + 3;
 }
 
-// Reads, cuts and encodes lines into `b` until it is full or the lines end.
+// Reads and cuts lines into `b` until it is full or the lines end.
 void fill_batch(LinePipeline& p, LineBatch& b) {
   ByteSource& sorted = p.source;
   int count = 0;
-  std::size_t bytes = 0;
   std::size_t units = 0;
   bool ended = p.ended;
-  while (!ended && count < BATCH_LINES && bytes < BATCH_BYTES && units < BATCH_UNITS) {
-    EncodedLine& e = b.lines[count];
-    e.headword_bytes = 0;
-    e.headword = e.headword_units = e.translation = e.example = 0;
+  while (!ended && count < BATCH_LINES && units < BATCH_UNITS) {
+    CutLine& e = b.lines[count];
+    e.headword_units = e.translation = e.example = 0;
     e.has_example = false;
     // The line is read straight into the batch and cut there.
     char16_t* line = b.units + units;
@@ -99,8 +92,7 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
       const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
       const int n = strip_line_end(line, length);
       if (n < 1) continue;
-      units += cut_line(b.units, units, n, e, b.bytes, bytes);
-      if (e.kind == LINE_FIELDS) bytes += static_cast<std::size_t>(e.headword_bytes) + 1;
+      units += cut_line(b.units, units, n, e);
     }
     ++count;
     if (e.kind != LINE_FIELDS) ended = true;
@@ -111,8 +103,7 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
 
 }  // namespace
 
-std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, EncodedLine& e,
-                     unsigned char* bytes, std::size_t bytes_offset) {
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e) {
   char16_t* line = units + units_offset;
   const int sep = find_separator(line, n);
   if (sep < 0) {
@@ -125,8 +116,6 @@ std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, EncodedLi
   char16_t* translation = line + sep + 5;
   const int tn = expand_line_breaks(translation, n - sep - 5);
   const char16_t* example = split_example(translation, tn);
-  e.headword = bytes_offset;
-  e.headword_bytes = encode_bocu1(line, bytes + bytes_offset);
   e.translation = units_offset + static_cast<std::size_t>(translation - line);
   e.has_example = example != nullptr;
   e.example = example != nullptr ? units_offset + static_cast<std::size_t>(example - line)
@@ -140,10 +129,9 @@ int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   p.caller = &sorted;
   bool ok = true;
   for (LineBatch& b : p.slots) {
-    b.lines = static_cast<EncodedLine*>(array_alloc(LINES_SIZE));
-    b.bytes = static_cast<unsigned char*>(array_alloc(BYTES_SIZE));
+    b.lines = static_cast<CutLine*>(array_alloc(LINES_SIZE));
     b.units = static_cast<char16_t*>(array_alloc(UNITS_SIZE));
-    ok = ok && b.lines != nullptr && b.bytes != nullptr && b.units != nullptr;
+    ok = ok && b.lines != nullptr && b.units != nullptr;
   }
   if (!ok) {
     line_pipeline_close(p);
@@ -164,7 +152,6 @@ void line_pipeline_close(LinePipeline& p) {
   p.caller = nullptr;
   for (LineBatch& b : p.slots) {
     if (b.lines != nullptr) array_free(b.lines, LINES_SIZE);
-    if (b.bytes != nullptr) array_free(b.bytes, BYTES_SIZE);
     if (b.units != nullptr) array_free(b.units, UNITS_SIZE);
     b = LineBatch{};
   }
