@@ -1,6 +1,5 @@
 #include "dic/line_cutter.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/large_memory.h"

@@ -191,8 +191,8 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
   return 0;
 }
 
-// Encodes the translation and example of a cut line and writes its record,
-// opening a block when it must.
+// Encodes the headword, translation and example of a cut line and writes its
+// record, opening a block when it must.
 int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   Buffers& b = *L.buf;
   if (line.kind == LINE_NO_SEPARATOR) {
