@@ -18,20 +18,6 @@ constexpr std::size_t LINE_UNITS_MAX = static_cast<std::size_t>(LINE_LIMIT) + 2;
 constexpr std::size_t LINES_SIZE = BATCH_LINES * sizeof(CutLine);
 constexpr std::size_t UNITS_SIZE = (BATCH_UNITS + LINE_UNITS_MAX) * sizeof(char16_t);
 
-// The units before the first zero of a line buffer, which holds one.
-int u16_length(const char16_t* s) {
-  return static_cast<int>(find_unit(s, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
-}
-
-// Removes a line end that reached the line after all.
-int strip_line_end(char16_t* line, int n) {
-  if (n > 0 && line[n - 1] == 0x000A) {
-    line[--n] = 0;
-    if (n > 0 && line[n - 1] == 0x000D) line[--n] = 0;
-  }
-  return n;
-}
-
 // Every " \ " becomes CR LF, left to right; the search goes on behind each LF.
 // Returns the new length.
 int expand_line_breaks(char16_t* t, int n) {
@@ -88,7 +74,7 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
       e.kind = LINE_END;
     } else {
       // The line ends at its first zero unit.
-      const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : u16_length(line);
+      const int length = first_zero >= 0 ? first_zero : got >= 0 ? got : line_units(line);
       const int n = strip_line_end(line, length);
       if (n < 1) continue;
       units += cut_line(b.units, units, n, e);

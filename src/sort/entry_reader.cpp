@@ -3,7 +3,6 @@
 #include "sort/keys.h"
 #include "textin/convert.h"
 #include "textin/line_reader.h"
-#include "textin/unit_search.h"
 
 namespace kelm {
 
@@ -30,11 +29,6 @@ void reader_for_input(EntryReader& r, TextEncoding encoding, int probed) {
   }
 }
 
-// The length of a line is taken from its first zero unit.
-static int line_length(const char16_t* line) {
-  return static_cast<int>(find_unit(line, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
-}
-
 // Reads one line into r.line, zero-terminated, without looking at the result
 // of the reader: the callers go by the line and the stream's state. Returns
 // the line's length.
@@ -42,12 +36,12 @@ static int read_raw_line(EntryReader& r) {
   r.line[0] = 0;
   if (r.kind == Utf16Lines) {
     read_utf16_line(*r.source, r.line, LINE_LIMIT, r.big_endian);
-    return line_length(r.line);
+    return line_units(r.line);
   }
   if (r.kind == WorkLines) {
     int n = read_work_line(*r.source, r.line, LINE_LIMIT);
     r.line[n > 0 ? n : 0] = 0;
-    return line_length(r.line);
+    return line_units(r.line);
   }
   // The conversions give the length: they never write a zero unit before
   // the end.
@@ -69,11 +63,7 @@ int read_entry(EntryReader& r, int* length, int* key_length) {
     // lost bytes, and an entry cut by the error is not taken.
     if (r.source->bad) return ENTRY_READ_ERROR;
     if (n == 0 && byte_source_ended(*r.source)) return ENTRY_EXHAUSTED;
-    if (n > 0 && r.line[n - 1] == 0x000A) {
-      --n;
-      if (n > 0 && r.line[n - 1] == 0x000D) --n;
-      r.line[n] = 0;
-    }
+    n = strip_line_end(r.line, n);
     if (n == 0) continue;
     *length = n;
     *key_length = find_separator(r.line, n);

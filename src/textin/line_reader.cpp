@@ -46,6 +46,18 @@ inline void copy_units_le(char16_t* to, const unsigned char* from, std::size_t n
 
 }  // namespace
 
+int line_units(const char16_t* line) {
+  return static_cast<int>(find_unit(line, static_cast<std::size_t>(LINE_LIMIT) + 1, 0));
+}
+
+int strip_line_end(char16_t* line, int n) {
+  if (n > 0 && line[n - 1] == 0x000A) {
+    line[--n] = 0;
+    if (n > 0 && line[n - 1] == 0x000D) line[--n] = 0;
+  }
+  return n;
+}
+
 int probe_byte_order(ByteSource& in) {
   int b1 = byte_source_get(in);
   if (b1 < 0) return 1;

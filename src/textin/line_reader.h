@@ -23,6 +23,15 @@ int read_utf16_line(ByteSource& in, char16_t* line, int capacity, int big_endian
 // terminated, without its line end. Returns the number of bytes, or -1.
 int read_byte_line(ByteSource& in, unsigned char* line, int capacity);
 
+// The units before the first zero of a line buffer of LINE_LIMIT + 1 units,
+// which holds one.
+int line_units(const char16_t* line);
+
+// Removes from the n units of `line` a last LF and a CR before it, which
+// reached the line after all; the line stays zero-terminated. Returns its
+// new length.
+int strip_line_end(char16_t* line, int n);
+
 // Reads one line of a work file (UTF-16 little-endian written by the system):
 // only the units U+000D U+000A end a line; every other unit, 0x0D00, 0x0A00,
 // U+001A and 0x1A00 included, belongs to the line. Returns the number of units
