@@ -2,6 +2,8 @@
 // data block; every data block gets one entry in the index stream.
 #include "dic/record_writer.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,6 +11,7 @@
 #include "dic/line_cutter.h"
 #include "platform/files.h"
 #include "platform/progress.h"
+#include "platform/write_behind.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
@@ -40,6 +43,7 @@ constexpr int HEAD_SIZE = 4;      // field_length, compress_length, attribute
 constexpr int SPARE_BYTES = 7;    // head, terminator and 2 bytes kept free
 constexpr int SHOWN_CHARACTERS = 20;  // of a headword named in a message
 constexpr int LIMIT_EXCEEDED = -6;
+constexpr std::size_t DATA_BEHIND_BUFFER = std::size_t{1} << 20;
 
 // The working buffers of one run, allocated once.
 struct Buffers {
@@ -67,19 +71,69 @@ struct Loop {
   std::int32_t word_count = 0;
   std::int32_t index_fill = 0;
   std::int32_t index_flushes = 0;
+  // The data work file written on a second thread: its buffer being filled,
+  // and whether a write there failed (the loop then runs again without it).
+  WriteBehind* behind = nullptr;
+  std::size_t behind_fill = 0;
+  bool behind_failed = false;
 };
 
 bool put(std::FILE* f, const void* p, std::size_t n) {
   return n == 0 || write_unlocked(p, n, f) == n;
 }
 
-bool put_zeros(std::FILE* f, const unsigned char* zeros, std::int64_t n) {
+// Appends to the data work file. Written behind, a failure shows later, as
+// behind_failed; the call itself always succeeds.
+bool put_data(Loop& L, const void* p, std::size_t n) {
+  if (L.behind == nullptr) return put(L.data_file, p, n);
+  WriteBehind& w = *L.behind;
+  const unsigned char* from = static_cast<const unsigned char*>(p);
+  while (n > 0) {
+    std::size_t piece = w.capacity - L.behind_fill;
+    if (piece > n) piece = n;
+    std::memcpy(write_behind_buffer(w) + L.behind_fill, from, piece);
+    L.behind_fill += piece;
+    from += piece;
+    n -= piece;
+    if (L.behind_fill == w.capacity) {
+      if (!write_behind_put(w, L.behind_fill)) L.behind_failed = true;
+      L.behind_fill = 0;
+    }
+  }
+  return true;
+}
+
+bool put_data_zeros(Loop& L, std::int64_t n) {
   while (n > 0) {
     std::size_t piece = n > ZERO_PIECE ? ZERO_PIECE : static_cast<std::size_t>(n);
-    if (!put(f, zeros, piece)) return false;
+    if (!put_data(L, L.buf->zeros, piece)) return false;
     n -= static_cast<std::int64_t>(piece);
   }
   return true;
+}
+
+// Waits until everything appended to the data work file is written. False
+// when a write behind failed.
+bool settle_data(Loop& L) {
+  if (L.behind == nullptr) return true;
+  if (L.behind_fill > 0 && !write_behind_put(*L.behind, L.behind_fill)) L.behind_failed = true;
+  L.behind_fill = 0;
+  if (!write_behind_drain(*L.behind)) L.behind_failed = true;
+  return !L.behind_failed;
+}
+
+// Prints a message of the loop, which always ends it. A write behind that
+// failed before comes first: the loop runs again, and that failure is the
+// one it reports, in its place.
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void say(Loop& L, const char* format, ...) {
+  if (!settle_data(L)) return;
+  std::va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
 }
 
 // The first characters of a UTF-16 headword as UTF-8, for messages. A lone
@@ -114,7 +168,7 @@ const char* headword_start(const char16_t* s, char* out) {
 }
 
 int limit_broken(Loop& L, const char* what, const char16_t* headword) {
-  std::printf("%s[%s...]\n", what, headword_start(headword, L.buf->shown));
+  say(L, "%s[%s...]\n", what, headword_start(headword, L.buf->shown));
   return LIMIT_EXCEEDED;
 }
 
@@ -124,30 +178,32 @@ int limit_broken(Loop& L, const char* what, const char16_t* headword) {
 int close_block(Loop& L) {
   std::int64_t amari = static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used;
   if (amari < 0) {
-    std::printf("amari[%d] error\n", static_cast<int>(amari));
+    say(L, "amari[%d] error\n", static_cast<int>(amari));
     return -5;
   }
   if (amari == 0) {
     unsigned char count[2];
     put_u16le(count, L.unit_count + 1);
+    // The count goes back into the block's start, in the file itself.
+    if (!settle_data(L)) return RECORDS_WRITE_BEHIND_FAILED;
     if (std::fseek(L.data_file, -static_cast<long>(L.unit_count) * UNIT, SEEK_CUR) != 0) {
-      std::printf("data block fseek error\n");
+      say(L, "data block fseek error\n");
       return -2;
     }
     if (!put(L.data_file, count, 2)) {
-      std::printf("nanikore %dbyte kakenai\n", 2);
+      say(L, "nanikore %dbyte kakenai\n", 2);
       return -3;
     }
     if (std::fseek(L.data_file, 0, SEEK_END) != 0) {
-      std::printf("data block fseek error\n");
+      say(L, "data block fseek error\n");
       return -2;
     }
     amari = UNIT;
     L.unit_count += 1;
     L.next_block += 1;
   }
-  if (!put_zeros(L.data_file, L.buf->zeros, amari)) {
-    std::printf("data block amari %d byte kakenai\n", static_cast<int>(amari));
+  if (!put_data_zeros(L, amari)) {
+    say(L, "data block amari %d byte kakenai\n", static_cast<int>(amari));
     return -3;
   }
   return 0;
@@ -162,7 +218,7 @@ int add_index_entry(Loop& L, const unsigned char* headword, int w) {
   if (L.index_fill >= UNIT) {
     L.index_flushes += 1;
     if (!put(L.index_file, ix, UNIT)) {
-      std::printf("index_midasi 256 byte kakenai\n");
+      say(L, "index_midasi 256 byte kakenai\n");
       return -3;
     }
     L.index_fill -= UNIT;
@@ -180,8 +236,8 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
   L.next_block += static_cast<std::int32_t>(units);
   unsigned char count[2];
   put_u16le(count, units);
-  if (!put(L.data_file, count, 2)) {
-    std::printf("nanikore %dbyte kakenai\n", 2);
+  if (!put_data(L, count, 2)) {
+    say(L, "nanikore %dbyte kakenai\n", 2);
     return -3;
   }
   L.block_open = true;
@@ -194,9 +250,10 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
 // Encodes the headword, translation and example of a cut line and writes its
 // record, opening a block when it must.
 int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
+  if (L.behind_failed) return RECORDS_WRITE_BEHIND_FAILED;
   Buffers& b = *L.buf;
   if (line.kind == LINE_NO_SEPARATOR) {
-    std::printf("non  /// ");
+    say(L, "non  /// ");
     return -4;
   }
   const char16_t* shown = batch.units + line.headword_units;  // for messages
@@ -251,21 +308,21 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   put_u16le(head, static_cast<std::uint32_t>(field_length));
   head[2] = static_cast<unsigned char>(compress);
   head[3] = line.has_example ? 0x10 : 0x00;
-  if (!put(L.data_file, head, HEAD_SIZE)) {
-    std::printf("p_databu %dbyte kakenai\n", HEAD_SIZE);
+  if (!put_data(L, head, HEAD_SIZE)) {
+    say(L, "p_databu %dbyte kakenai\n", HEAD_SIZE);
     return -3;
   }
   std::memcpy(b.previous, headword, static_cast<std::size_t>(w) + 1);
-  if (!put(L.data_file, remainder, static_cast<std::size_t>(r) + 1)) {
-    std::printf("bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
+  if (!put_data(L, remainder, static_cast<std::size_t>(r) + 1)) {
+    say(L, "bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
     return -3;
   }
-  if (!put(L.data_file, b.translation, static_cast<std::size_t>(e))) {
-    std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+  if (!put_data(L, b.translation, static_cast<std::size_t>(e))) {
+    say(L, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
-  if (x > 0 && !put(L.data_file, b.extension, static_cast<std::size_t>(x))) {
-    std::printf("bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+  if (x > 0 && !put_data(L, b.extension, static_cast<std::size_t>(x))) {
+    say(L, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
   L.block_used += static_cast<std::int32_t>(HEAD_SIZE + field_length);
@@ -277,22 +334,22 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
 // The dumys tail, the last index block and the index_dumy blocks.
 int finish(Loop& L) {
   const unsigned char* zeros = L.buf->zeros;
-  if (!put_zeros(L.data_file, zeros, DUMYS_SIZE) || std::fflush(L.data_file) != 0) {
-    std::printf("dumys %dbyte kakenai\n", DUMYS_SIZE);
+  if (!put_data_zeros(L, DUMYS_SIZE) || !settle_data(L) || std::fflush(L.data_file) != 0) {
+    say(L, "dumys %dbyte kakenai\n", DUMYS_SIZE);
     return -3;
   }
   if (!put(L.index_file, L.buf->index, UNIT)) {
-    std::printf("index_midasi 256 byte kakenai\n");
+    say(L, "index_midasi 256 byte kakenai\n");
     return -3;
   }
   for (int d = 0; d < 3 - L.index_flushes; ++d) {
     if (!put(L.index_file, zeros, UNIT)) {
-      std::printf("index_dumy 256 byte kakenai\n");
+      say(L, "index_dumy 256 byte kakenai\n");
       return -3;
     }
   }
   if (std::fflush(L.index_file) != 0) {
-    std::printf("index_midasi 256 byte kakenai\n");
+    say(L, "index_midasi 256 byte kakenai\n");
     return -3;
   }
   return 0;
@@ -302,34 +359,47 @@ int finish(Loop& L) {
 // (their last bytes not written) turns a success into -3.
 int close_all(Loop& L, ByteSource& sorted, int rc) {
   byte_source_close(sorted);
+  if (L.behind != nullptr) {
+    settle_data(L);
+    write_behind_close(*L.behind);
+  }
   if (L.index_file != nullptr && std::fclose(L.index_file) != 0 && rc == 0) {
-    std::printf("index_midasi 256 byte kakenai\n");
+    say(L, "index_midasi 256 byte kakenai\n");
     rc = -3;
   }
   if (L.data_file != nullptr && std::fclose(L.data_file) != 0 && rc == 0) {
-    std::printf("dumys %dbyte kakenai\n", DUMYS_SIZE);
+    say(L, "dumys %dbyte kakenai\n", DUMYS_SIZE);
     rc = -3;
   }
   std::free(L.buf);
-  return rc;
+  return L.behind_failed ? RECORDS_WRITE_BEHIND_FAILED : rc;
 }
 
 }  // namespace
 
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
                     std::uint32_t default_units, DicCounts& counts) {
+  return run_record_loop(sorted, index_file, data_file, default_units, counts, false);
+}
+
+int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
+                    std::uint32_t default_units, DicCounts& counts, bool write_behind) {
   Loop L;
+  WriteBehind behind;
   L.index_file = index_file;
   L.data_file = data_file;
   L.default_units = default_units;
   L.buf = static_cast<Buffers*>(std::calloc(1, sizeof(Buffers)));
   if (L.buf == nullptr) {
-    std::printf("record buffer not allocated\n");
+    say(L, "record buffer not allocated\n");
     return close_all(L, sorted, -1);
+  }
+  if (write_behind && write_behind_open(behind, data_file, DATA_BEHIND_BUFFER) == 0) {
+    L.behind = &behind;
   }
   LinePipeline lines;
   if (line_pipeline_open(lines, sorted) != 0) {
-    std::printf("record buffer not allocated\n");
+    say(L, "record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
   // Progress for people watching a terminal.
@@ -343,7 +413,7 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     for (int k = 0; k < batch.count; ++k) {
       const CutLine& line = batch.lines[k];
       if (line.kind == LINE_READ_ERROR) {
-        std::printf("sort data read error\n");
+        say(L, "sort data read error\n");
         rc = -2;
       } else if (line.kind != LINE_END) {
         rc = place_line(L, line, batch);

@@ -28,4 +28,15 @@ int common_prefix(const unsigned char* previous, const unsigned char* current,
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
                     std::uint32_t default_units, DicCounts& counts);
 
+// The loop could not write the data work file on a second thread. Nothing was
+// printed; the loop must run again without one, from fresh work files: it
+// then stops at the write that fails, with that write's message.
+constexpr int RECORDS_WRITE_BEHIND_FAILED = -7;
+
+// The same; with `write_behind`, the data work file is written on a second
+// thread (where one can be started), and a failed write there ends the loop
+// with RECORDS_WRITE_BEHIND_FAILED instead of a message.
+int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
+                    std::uint32_t default_units, DicCounts& counts, bool write_behind);
+
 }  // namespace kelm

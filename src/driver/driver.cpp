@@ -121,7 +121,53 @@ int write_header(const char* output, DicHeader& header, const DicCounts& counts)
   return 0;
 }
 
+// One run of the record loop over fresh index and data work files.
+int record_loop_once(const char* sorted_path, const char* index_path, const char* data_path,
+                     std::uint32_t default_units, DicCounts& counts, bool write_behind) {
+  // The record loop closes both streams before these buffers go.
+  std::vector<char> index_buffer(std::size_t{1} << 16);
+  std::vector<char> data_buffer(std::size_t{1} << 20);
+  std::FILE* index_file = open_file(index_path, "wb+");
+  if (index_file == nullptr) {
+    std::printf("Can't create file[%s]\n", index_path);
+    return -1;
+  }
+  std::FILE* data_file = open_file(data_path, "wb+");
+  if (data_file == nullptr) {
+    std::fclose(index_file);
+    std::printf("Can't create file[%s]\n", data_path);
+    return -1;
+  }
+  enlarge_buffer(index_file, index_buffer);
+  // Written behind, the data goes out in pieces of a megabyte already.
+  if (write_behind) {
+    std::setvbuf(data_file, nullptr, _IONBF, 0);
+  } else {
+    enlarge_buffer(data_file, data_buffer);
+  }
+
+  ByteSource sorted;
+  if (byte_source_open(sorted, sorted_path) != 0) {
+    std::fclose(index_file);
+    std::fclose(data_file);
+    std::printf("Can't open file[%s]\n", sorted_path);
+    return -1;
+  }
+  return run_record_loop(sorted, index_file, data_file, default_units, counts, write_behind);
+}
+
 }  // namespace
+
+int write_records(const char* sorted_path, const char* index_path, const char* data_path,
+                  std::uint32_t default_units, DicCounts& counts, bool write_behind) {
+  int rc = record_loop_once(sorted_path, index_path, data_path, default_units, counts, write_behind);
+  // A write behind that failed printed nothing: the loop runs again, writing
+  // in place, so that it stops at the write that fails, with its message.
+  if (rc == RECORDS_WRITE_BEHIND_FAILED) {
+    rc = record_loop_once(sorted_path, index_path, data_path, default_units, counts, false);
+  }
+  return rc;
+}
 
 int append_file(const char* target, const char* source) {
   static unsigned char piece[APPEND_PIECE];
@@ -201,33 +247,9 @@ int kelm_main(int argc, char** argv) {
   }
   std::fclose(out);
 
-  // The record loop closes both streams before these buffers go.
-  std::vector<char> index_buffer(std::size_t{1} << 16);
-  std::vector<char> data_buffer(std::size_t{1} << 20);
-  std::FILE* index_file = open_file(names.index.c_str(), "wb+");
-  if (index_file == nullptr) {
-    std::printf("Can't create file[%s]\n", names.index.c_str());
-    return -1;
-  }
-  std::FILE* data_file = open_file(names.data.c_str(), "wb+");
-  if (data_file == nullptr) {
-    std::fclose(index_file);
-    std::printf("Can't create file[%s]\n", names.data.c_str());
-    return -1;
-  }
-  enlarge_buffer(index_file, index_buffer);
-  enlarge_buffer(data_file, data_buffer);
-
-  ByteSource sorted;
-  if (byte_source_open(sorted, names.sort.c_str()) != 0) {
-    std::fclose(index_file);
-    std::fclose(data_file);
-    std::printf("Can't open file[%s]\n", names.sort.c_str());
-    return -1;
-  }
-
   DicCounts counts;
-  int rc = run_record_loop(sorted, index_file, data_file, default_units, counts);
+  int rc = write_records(names.sort.c_str(), names.index.c_str(), names.data.c_str(), default_units,
+                         counts);
   if (rc < 0) return rc;
 
   rc = write_header(output, header, counts);

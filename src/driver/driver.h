@@ -1,10 +1,22 @@
 // The whole run of the tool, from the banner to the process result.
 #pragma once
 
+#include <cstdint>
+
+#include "dic/dic_format.h"
+
 namespace kelm {
 
 // Runs kelm with the command line; returns the process result (0 or negative).
 int kelm_main(int argc, char** argv);
+
+// The record loop: the sorted work file becomes the index and data work files
+// (each created anew, emptied when it exists). With `write_behind` the data
+// work file is written on a second thread; when a write there fails, the
+// loop runs again without it, and its message and result are those of the
+// write that fails. 0, or a negative result after its message.
+int write_records(const char* sorted_path, const char* index_path, const char* data_path,
+                  std::uint32_t default_units, DicCounts& counts, bool write_behind = true);
 
 // Appends the whole of `source` to the end of `target` in pieces of 80000
 // bytes. 0; -1 when a file cannot be opened or the source cannot be read; -3

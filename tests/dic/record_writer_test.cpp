@@ -77,7 +77,8 @@ struct LoopRun {
   DicCounts counts;
 };
 
-LoopRun run_loop_bytes(const std::string& work, std::uint32_t units) {
+// With `behind`, the data work file is written on a second thread.
+LoopRun run_loop_bytes(const std::string& work, std::uint32_t units, bool behind = false) {
   TempDir dir;
   kelm_test::write_file(dir.file("sort.tmp"), work);
   ByteSource src;
@@ -87,15 +88,16 @@ LoopRun run_loop_bytes(const std::string& work, std::uint32_t units) {
   LoopRun r;
   r.counts.word_count = -99;
   testing::internal::CaptureStdout();
-  r.rc = run_record_loop(src, ix, dt, units, r.counts);
+  r.rc = run_record_loop(src, ix, dt, units, r.counts, behind);
   r.out = testing::internal::GetCapturedStdout();
   r.index = kelm_test::read_file(dir.file("index.tmp"));
   r.data = kelm_test::read_file(dir.file("data.tmp"));
   return r;
 }
 
-LoopRun run_loop(const std::vector<std::u16string>& lines, std::uint32_t units = 10) {
-  return run_loop_bytes(work_bytes(lines), units);
+LoopRun run_loop(const std::vector<std::u16string>& lines, std::uint32_t units = 10,
+                bool behind = false) {
+  return run_loop_bytes(work_bytes(lines), units, behind);
 }
 
 // The record bytes of a dictionary that holds one record in one block.
@@ -407,12 +409,15 @@ TEST(RecordWriter, ARecordThatFillsItsBlockExactlyAsTheLastLine) {
 }
 
 TEST(RecordWriter, AFullBlockFollowedByAnotherRecordGrowsByOneUnit) {
+  // Its count is mended in the file: also when the data is written behind.
+  for (const bool behind : {false, true}) {
+  SCOPED_TRACE(behind ? "written behind" : "written in place");
   std::u16string tr = repeat(u'q', 512 - 7 - 1);
   std::string full = rec(0, A("a"), A(std::string(504, 'q')));
   std::string full_b = rec(0, A("b"), A(std::string(504, 'q')));
   // Followed by a small record, and by another full one that is followed in
   // turn: each such block gets 3 units and 256 zero bytes of amari.
-  LoopRun r = run_loop({u"a /// " + tr, u"b /// " + tr, u"c /// x"});
+  LoopRun r = run_loop({u"a /// " + tr, u"b /// " + tr, u"c /// x"}, 10, behind);
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.data, le16(3) + full + zeros(256) + le16(3) + full_b + zeros(256) + le16(10) +
@@ -424,10 +429,11 @@ TEST(RecordWriter, AFullBlockFollowedByAnotherRecordGrowsByOneUnit) {
   EXPECT_EQ(index[1].first, 3u);
   EXPECT_EQ(index[2].first, 6u);
   // The second full block as the last line stays exactly full.
-  LoopRun last = run_loop({u"a /// " + tr, u"b /// " + tr});
+  LoopRun last = run_loop({u"a /// " + tr, u"b /// " + tr}, 10, behind);
   ASSERT_EQ(last.rc, 0);
   EXPECT_EQ(last.data, le16(3) + full + zeros(256) + le16(2) + full_b + zeros(400));
   EXPECT_EQ(last.counts.next_block, 5);
+  }
 }
 
 TEST(RecordWriter, ABlockOfOneUnitFilledExactlyGrowsToo) {
@@ -786,10 +792,13 @@ TEST(RecordWriter, RandomWorkFilesMatchAPlainModel) {
     }
     std::string index, data;
     model(lines, units, index, data);
-    LoopRun r = run_loop(lines, units);
-    ASSERT_EQ(r.rc, 0) << r.out;
-    ASSERT_EQ(r.data, data) << "round " << round;
-    ASSERT_EQ(r.index, index) << "round " << round;
+    // Written in place, and on a second thread.
+    for (const bool behind : {false, true}) {
+      LoopRun r = run_loop(lines, units, behind);
+      ASSERT_EQ(r.rc, 0) << r.out;
+      ASSERT_EQ(r.data, data) << "round " << round << (behind ? ", behind" : "");
+      ASSERT_EQ(r.index, index) << "round " << round << (behind ? ", behind" : "");
+    }
   }
 }
 
@@ -823,11 +832,17 @@ TEST(RecordWriter, ManyAndLongLinesMatchThePlainModel) {
   lines.push_back(u"y /// last");
   std::string index, data;
   model(lines, 20, index, data);
-  LoopRun r = run_loop(lines, 20);
-  ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(r.counts.word_count, static_cast<std::int32_t>(lines.size()));
-  EXPECT_TRUE(r.data == data);
-  EXPECT_TRUE(r.index == index);
+  // Megabytes of data: written behind, they cross several buffers.
+  for (const bool behind : {false, true}) {
+    LoopRun r = run_loop(lines, 20, behind);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    EXPECT_EQ(r.counts.word_count, static_cast<std::int32_t>(lines.size()));
+    EXPECT_TRUE(r.data == data) << behind;
+    EXPECT_TRUE(r.index == index) << behind;
+    if (behind) {
+      EXPECT_GT(r.data.size(), std::size_t{3} << 20);
+    }
+  }
 }
 
 TEST(RecordWriter, AStopFarAheadOfTheFirstLinesKeepsWhatCameBefore) {

@@ -11,6 +11,7 @@
 
 #include "dic/dic_format.h"
 #include "dic/record_writer.h"
+#include "driver/driver.h"
 #include "platform/byte_source.h"
 #include "support/child_run.h"
 #include "support/dic_reader.h"
@@ -191,4 +192,57 @@ TEST(RecordLoopFailures, AFailureHeldInTheStreamBufferIsStillReported) {
   run = run_loop(dir, few, 0, true, true);
   EXPECT_EQ(run.status, FAILED_WRITE);
   EXPECT_EQ(run.out, "index_midasi 256 byte kakenai\n");
+}
+
+TEST(RecordLoopFailures, AFailedWriteBehindRunsTheLoopAgainToTheSameFailure) {
+  if (!kelm_test::child_runs_available()) GTEST_SKIP() << "no forked children on this platform";
+  // Megabytes of data, written on a second thread through buffers of a
+  // megabyte: wherever its file stops growing, the run ends as the loop that
+  // writes in place ends it, with the same message, result and files.
+  TempDir dir;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 3000; ++i) {
+    char head[48];
+    std::snprintf(head, sizeof head, "entry%05d /// ", i);
+    lines.push_back(head + std::string(1200 + i % 300, static_cast<char>('a' + i % 26)) +
+                    (i % 5 == 0 ? " / an example" : ""));
+  }
+  kelm_test::write_file(dir.file("sorted"), work_file(lines));
+  const std::string sorted = dir.file("sorted"), index = dir.file("index"), data = dir.file("data");
+  struct Outcome {
+    int status;
+    std::string out, index, data;
+  };
+  auto run = [&](long long limit, bool behind) {
+    auto r = kelm_test::run_in_child(
+        [&] {
+          kelm::DicCounts counts;
+          return kelm::write_records(sorted.c_str(), index.c_str(), data.c_str(), 10, counts, behind);
+        },
+        limit);
+    return Outcome{r.status, r.out, kelm_test::read_file(index), kelm_test::read_file(data)};
+  };
+  const Outcome whole = run(-1, true);
+  ASSERT_EQ(whole.status, 0) << whole.out;
+  const long long size = static_cast<long long>(whole.data.size());
+  ASSERT_GT(size, 3ll << 20);
+  for (const long long limit : {0ll, 1000ll, (1ll << 20) + 7, (5ll << 19) + 3, size - kelm::DUMYS_SIZE,
+                                size - 1, size}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    const Outcome in_place = run(limit, false);
+    const Outcome behind = run(limit, true);
+    EXPECT_EQ(behind.status, in_place.status);
+    EXPECT_EQ(behind.out, in_place.out);
+    EXPECT_TRUE(behind.index == in_place.index);
+    EXPECT_TRUE(behind.data == in_place.data);
+    EXPECT_EQ(static_cast<long long>(behind.data.size()), limit);
+    if (limit < size) {
+      // A write, or the positioning that flushes the stream first.
+      EXPECT_TRUE(behind.status == FAILED_WRITE || behind.status == 254) << behind.status;
+      EXPECT_NE(behind.out, "");
+    } else {
+      EXPECT_EQ(behind.status, 0);
+      EXPECT_TRUE(behind.data == whole.data);
+    }
+  }
 }
