@@ -394,7 +394,11 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     say(L, "record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
-  if (write_behind && write_behind_open(behind, data_file, DATA_BEHIND_BUFFER) == 0) {
+  if (write_behind) {
+    // Without its buffers the loop runs again in place, nothing written yet.
+    if (write_behind_open(behind, data_file, DATA_BEHIND_BUFFER) != 0) {
+      return close_all(L, sorted, RECORDS_WRITE_BEHIND_FAILED);
+    }
     L.behind = &behind;
   }
   LinePipeline lines;

@@ -126,7 +126,7 @@ int record_loop_once(const char* sorted_path, const char* index_path, const char
                      std::uint32_t default_units, DicCounts& counts, bool write_behind) {
   // The record loop closes both streams before these buffers go.
   std::vector<char> index_buffer(std::size_t{1} << 16);
-  std::vector<char> data_buffer(std::size_t{1} << 20);
+  std::vector<char> data_buffer(write_behind ? 0 : std::size_t{1} << 20);
   std::FILE* index_file = open_file(index_path, "wb+");
   if (index_file == nullptr) {
     std::printf("Can't create file[%s]\n", index_path);
