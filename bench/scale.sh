@@ -53,15 +53,19 @@ input_for() {  # size encoding -> path of the input, made when missing
 }
 
 # Runs the command `runs` times after one untimed run; prints "seconds KiB",
-# the medians of elapsed time and of peak resident memory.
+# the medians of elapsed time and of peak resident memory. The time is the
+# shell's clock to the microsecond: /usr/bin/time counts in hundredths, too
+# coarse for a copy that takes a few of them.
 measure() {
-  local t=() m=() line
+  local t=() m=() line start end
   "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
   for ((k = 0; k < runs; ++k)); do
-    /usr/bin/time -f "%e %M" -o "$data/time.out" "$@" >/dev/null 2>&1
+    start=$EPOCHREALTIME
+    /usr/bin/time -f "%M" -o "$data/time.out" "$@" >/dev/null 2>&1
+    end=$EPOCHREALTIME
     read -r line <"$data/time.out"
-    t+=("${line% *}")
-    m+=("${line#* }")
+    t+=("$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}')")
+    m+=("$line")
   done
   local ts ms
   ts=$(printf '%s\n' "${t[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
@@ -84,7 +88,7 @@ for n in "${sizes[@]}"; do
     read -r cs _ < <(measure cp "$in" "$data/copy.txt")
     awk -v n="$n" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v ss="$ss" -v sm="$sm" \
       -v cs="$cs" 'BEGIN {
-        printf "%-9s %-5s %8s %8.2f %8.1f %8.2f %8.1f %8.2f %9.2f %10.1f %8.0f\n",
+        printf "%-9s %-5s %8s %8.3f %8.1f %8.3f %8.1f %8.3f %9.2f %10.1f %8.0f\n",
           n, e, mb, ks, km / 1024, ss, sm / 1024, cs, ks / ss, (cs > 0 ? ks / cs : 0),
           ks * 1e9 / n }'
   done
