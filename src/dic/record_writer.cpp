@@ -41,6 +41,7 @@ constexpr int INDEX_BUFFER_SIZE = 600;
 constexpr int ZERO_PIECE = 4096;
 constexpr int HEAD_SIZE = 4;      // field_length, compress_length, attribute
 constexpr int SPARE_BYTES = 7;    // head, terminator and 2 bytes kept free
+constexpr int TAIL_MIN = 2;       // zero bytes behind a large record's block
 constexpr int SHOWN_CHARACTERS = 20;  // of a headword named in a message
 constexpr int LIMIT_EXCEEDED = -6;
 constexpr std::size_t DATA_BEHIND_BUFFER = std::size_t{1} << 20;
@@ -172,35 +173,12 @@ int limit_broken(Loop& L, const char* what, const char16_t* headword) {
   return LIMIT_EXCEEDED;
 }
 
-// Closes the current block with its amari. A block that its first record
-// filled exactly grows by one unit, so that every block but the last ends in
-// at least one zero byte.
+// Closes the current block with its amari: zero bytes to its end.
 int close_block(Loop& L) {
-  std::int64_t amari = static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used;
-  if (amari < 0) {
+  const std::int64_t amari = static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used;
+  if (amari < 1) {
     say(L, "amari[%d] error\n", static_cast<int>(amari));
     return -5;
-  }
-  if (amari == 0) {
-    unsigned char count[2];
-    put_u16le(count, L.unit_count + 1);
-    // The count goes back into the block's start, in the file itself.
-    if (!settle_data(L)) return RECORDS_WRITE_BEHIND_FAILED;
-    if (std::fseek(L.data_file, -static_cast<long>(L.unit_count) * UNIT, SEEK_CUR) != 0) {
-      say(L, "data block fseek error\n");
-      return -2;
-    }
-    if (!put(L.data_file, count, 2)) {
-      say(L, "nanikore %dbyte kakenai\n", 2);
-      return -3;
-    }
-    if (std::fseek(L.data_file, 0, SEEK_END) != 0) {
-      say(L, "data block fseek error\n");
-      return -2;
-    }
-    amari = UNIT;
-    L.unit_count += 1;
-    L.next_block += 1;
   }
   if (!put_data_zeros(L, amari)) {
     say(L, "data block amari %d byte kakenai\n", static_cast<int>(amari));
@@ -285,12 +263,14 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
     return limit_broken(L, "record over 65535 bytes", shown);
 
   if (opens) {
+    // A block sized for its record keeps at least 2 zero bytes behind it: a
+    // reader looks for a further record's length there.
     const std::int64_t alone = w + e + x + SPARE_BYTES;
-    const std::int64_t units = alone > UNIT ? (alone + UNIT - 1) / UNIT : L.default_units;
+    const std::int64_t ordinary = static_cast<std::int64_t>(L.default_units) * UNIT;
+    const std::int64_t units = alone > UNIT || alone + TAIL_MIN > ordinary
+                                   ? (alone + TAIL_MIN + UNIT - 1) / UNIT
+                                   : L.default_units;
     if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
-      return limit_broken(L, "data block over 65535 units", shown);
-    if (L.block_open && L.block_used == static_cast<std::int64_t>(L.unit_count) * UNIT &&
-        L.unit_count + 1 > UNIT_COUNT_MAX)
       return limit_broken(L, "data block over 65535 units", shown);
     // index_blocks is one more than the full index blocks written.
     if (L.index_fill + w + 5 >= UNIT &&
@@ -331,9 +311,16 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   return 0;
 }
 
-// The dumys tail, the last index block and the index_dumy blocks.
+// The last block whole, the dumys tail, the last index block and the
+// index_dumy blocks.
 int finish(Loop& L) {
   const unsigned char* zeros = L.buf->zeros;
+  const std::int64_t amari =
+      L.block_open ? static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used : 0;
+  if (!put_data_zeros(L, amari)) {
+    say(L, "data block amari %d byte kakenai\n", static_cast<int>(amari));
+    return -3;
+  }
   if (!put_data_zeros(L, DUMYS_SIZE) || !settle_data(L) || std::fflush(L.data_file) != 0) {
     say(L, "dumys %dbyte kakenai\n", DUMYS_SIZE);
     return -3;

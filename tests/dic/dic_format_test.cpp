@@ -199,7 +199,7 @@ TEST(DicFormat, EmptyDictionaryReportsAShortWrite) {
 }
 
 // Two entries, abc -> x and abd -> y, in one block of the default 10 units:
-// the file assembled from the format's pieces is the 1698 bytes it must be.
+// the file assembled from the format's pieces is the 4240 bytes it must be.
 TEST(DicFormat, TwoRecordWorkedExample) {
   unsigned char abc[16], abd[16], x[8], y[8];
   ASSERT_EQ(encode_bocu1(u"abc", abc), 3);
@@ -237,6 +237,7 @@ TEST(DicFormat, TwoRecordWorkedExample) {
   data[16] = 0;
   data[17] = y[0];
   file += std::string(reinterpret_cast<const char*>(data), sizeof data);
+  file += std::string(10 * UNIT - sizeof data, '\0');  // the block's amari
   file += std::string(DUMYS_SIZE, '\0');
 
   std::string expected = hex_bytes(HEADER_SEED_1);
@@ -247,8 +248,8 @@ TEST(DicFormat, TwoRecordWorkedExample) {
   kelm_test::poke_u32(expected, 196, 10);
   expected += hex_bytes("00 00 00 00 B1 B2 B3 00") + std::string(1024 - 8, '\0');
   expected += hex_bytes("0A 00 05 00 00 00 B1 B2 B3 00 C8 03 00 02 00 B4 00 C9");
-  expected += std::string(400, '\0');
-  ASSERT_EQ(expected.size(), 1698u);
+  expected += std::string(2560 - 18 + 400, '\0');
+  ASSERT_EQ(expected.size(), 4240u);
   EXPECT_EQ(file, expected);
 
   // The test image builder and the reader agree with it.

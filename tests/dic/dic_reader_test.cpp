@@ -43,7 +43,7 @@ const std::string WORKED = hex_bytes(
                            std::string(32, '\0') + hex_bytes("00 00 00 00 B1 B2 B3 00") +
                            std::string(1016, '\0') +
                            hex_bytes("0A 00 05 00 00 00 B1 B2 B3 00 C8 03 00 02 00 B4 00 C9") +
-                           std::string(400, '\0');
+                           std::string(2560 - 18 + 400, '\0');
 
 // Three blocks: an ordinary one with examples and compression, one of two
 // units that a single large record nearly fills, and the last, which opens
@@ -78,7 +78,7 @@ std::vector<ImageBlock> blocks_with_entries(int count, std::size_t entry_bytes) 
 }  // namespace
 
 TEST(DicReader, TakesTheWorkedExampleApart) {
-  ASSERT_EQ(WORKED.size(), 1698u);
+  ASSERT_EQ(WORKED.size(), 4240u);
   ParsedDictionary d = parse_dictionary(WORKED);
   EXPECT_EQ(d.header.index_blocks, 4);
   EXPECT_EQ(d.header.word_count, 2u);
@@ -163,9 +163,8 @@ TEST(DicReader, FollowsTheIndexStreamAcrossBlocks) {
   EXPECT_EQ(d.header.index_blocks, 8);
 }
 
-TEST(DicReader, AcceptsABlockGrownByAUnitAfterAnExactFill) {
-  // A first record that fills two units exactly, with a further record after
-  // it: its block gets a third unit of zero amari.
+TEST(DicReader, AcceptsALargeRecordWithAUnitToSpare) {
+  // A record of 512 bytes alone in its block: three units, 256 of them amari.
   ImageBlock grown;
   grown.unit_count = 3;
   grown.records = {image_record("hw", std::string(512 - 2 - 4 - 3, 'T'))};
@@ -177,17 +176,12 @@ TEST(DicReader, AcceptsABlockGrownByAUnitAfterAnExactFill) {
   EXPECT_EQ(d.blocks[1].block_number, 3u);
 }
 
-TEST(DicReader, LastBlockEndsBeforeOrAfterItsNominalEnd) {
-  ImageBlock full;
-  full.unit_count = 2;
-  full.records = {image_record("hw", std::string(512 - 2 - 4 - 3, 'T'))};  // fills it exactly
-  ParsedDictionary d = parse_dictionary(build_dictionary_image({full}));
-  EXPECT_EQ(d.blocks[0].free, 0u);
-  EXPECT_EQ(d.file_size, 256u + 1024 + 512 + 400);
+TEST(DicReader, TheLastBlockIsWholeBeforeTheTail) {
   ImageBlock small;
   small.records = {image_record("a", "b")};
-  d = parse_dictionary(build_dictionary_image({small}));
-  EXPECT_EQ(d.file_size, 256u + 1024 + 2 + 7 + 400);  // far short of 10 units
+  ParsedDictionary d = parse_dictionary(build_dictionary_image({small}));
+  EXPECT_EQ(d.file_size, 256u + 1024 + 2560 + 400);
+  EXPECT_EQ(d.blocks[0].free, 2560u - 2 - 7);
 }
 
 TEST(DicReader, EmptyDictionary) {
@@ -344,7 +338,7 @@ TEST(DicReader, RejectsWrongHeadwordCompression) {
   // abd stored as a shared "a" and "bd": a valid text, but not compressed as
   // far as it goes.
   std::string loose = WORKED.substr(0, 1280 + 11) + hex_bytes("04 00 01 00 B2 B4 00 C9") +
-                      std::string(400, '\0');
+                      std::string(2560 - 19 + 400, '\0');
   EXPECT_REJECTS(loose, "has compress_length 1 but shares 2");
 }
 
@@ -368,24 +362,27 @@ TEST(DicReader, RejectsBadAmariAndFreeSpace) {
   bad[d.blocks[1].offset + 511] = 1;
   EXPECT_REJECTS(bad, "amari of data block 1");
 
-  // A block but the last that its record fills completely.
-  ImageBlock exact;
-  exact.unit_count = 2;
-  exact.records = {image_record("hw", std::string(512 - 2 - 4 - 3, 'T'))};
+  // A block that its record fills completely, or but for one byte: a reader
+  // would take what follows for a further record's length. Last or not.
   ImageBlock next;
   next.records = {image_record("n", "t")};
-  EXPECT_REJECTS(build_dictionary_image({exact, next}), "ends without amari");
+  for (std::size_t left : {0, 1}) {
+    ImageBlock exact;
+    exact.unit_count = 2;
+    exact.records = {image_record("hw", std::string(512 - 2 - 4 - 3 - left, 'T'))};
+    const std::string fewer = "leaves " + std::to_string(left) + " free bytes";
+    EXPECT_REJECTS(build_dictionary_image({exact, next}), fewer);
+    EXPECT_REJECTS(build_dictionary_image({next, exact}), fewer);
+  }
   // Two records that leave 2 bytes: the writer keeps at least 3.
   ImageBlock tight;
   tight.unit_count = 1;
   tight.records = {image_record("a", std::string(120, 'x')),
                    image_record("b", std::string(256 - 2 - 126 - 6 - 2, 'y'))};
   EXPECT_REJECTS(build_dictionary_image({tight, next}), "leaves 2 free bytes");
+  EXPECT_REJECTS(build_dictionary_image({next, tight}), "leaves 2 free bytes");
   tight.records[1].translation.pop_back();
   EXPECT_NO_THROW(parse_dictionary(build_dictionary_image({tight, next})));
-  // The same in the last block, measured against its nominal end.
-  tight.records[1].translation.push_back('y');
-  EXPECT_REJECTS(build_dictionary_image({next, tight}), "leaves 2 free bytes");
 }
 
 TEST(DicReader, RejectsAnythingButTheExactZeroTail) {
@@ -396,12 +393,12 @@ TEST(DicReader, RejectsAnythingButTheExactZeroTail) {
   std::string bad = good;
   bad[bad.size() - 1] = 1;
   EXPECT_REJECTS(bad, "dumys tail holds");
-  // The last block padded to its size before the tail.
+  // A file that ends inside its last block, the tail right after the record.
   ImageBlock small;
   small.records = {image_record("a", "b")};
-  std::string padded = build_dictionary_image({small});
-  padded.insert(padded.size() - 400, std::string(2560 - 9, '\0'));
-  EXPECT_REJECTS(padded, "not the 400-byte dumys tail");
+  std::string unpadded = build_dictionary_image({small});
+  unpadded.erase(256 + 1024 + 9, 2560 - 9);
+  EXPECT_REJECTS(unpadded, "data block 0 runs past the end of the file");
 }
 
 TEST(DicReader, ReadsAFile) {

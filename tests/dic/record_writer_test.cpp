@@ -44,6 +44,11 @@ std::string A(const std::string& s) {
   return out;
 }
 
+// A whole data block: its unit count, its records and zero bytes to its end.
+std::string blk(unsigned units, const std::string& records) {
+  return le16(units) + records + std::string(units * 256 - 2 - records.size(), '\0');
+}
+
 std::string ext(const std::string& example) { return std::string("\0\1", 2) + example + std::string("\0\x80", 2); }
 
 // One record: head, remainder, terminator, translation, extension.
@@ -100,15 +105,19 @@ LoopRun run_loop(const std::vector<std::u16string>& lines, std::uint32_t units =
   return run_loop_bytes(work_bytes(lines), units, behind);
 }
 
+unsigned get16(const std::string& s, std::size_t at) {
+  return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
+}
+
 // The record bytes of a dictionary that holds one record in one block.
 std::string only_record(const std::u16string& line) {
   LoopRun r = run_loop({line});
   EXPECT_EQ(r.rc, 0);
   EXPECT_EQ(r.counts.word_count, 1);
-  if (r.data.size() < 402) return "";
-  EXPECT_EQ(r.data.substr(0, 2), le16(10));
-  EXPECT_EQ(r.data.substr(r.data.size() - 400), zeros(400));
-  return r.data.substr(2, r.data.size() - 402);
+  if (r.data.size() != 2560 + 400) return "";
+  const std::string record = r.data.substr(2, 4 + get16(r.data, 2));
+  EXPECT_EQ(r.data, blk(10, record) + zeros(400));
+  return record;
 }
 
 // ---- reading the regions back -----------------------------------------------
@@ -125,9 +134,6 @@ struct ParsedBlock {
   std::vector<ParsedRecord> records;
 };
 
-unsigned get16(const std::string& s, std::size_t at) {
-  return static_cast<unsigned char>(s[at]) | static_cast<unsigned char>(s[at + 1]) << 8;
-}
 unsigned get32(const std::string& s, std::size_t at) { return get16(s, at) | get16(s, at + 2) << 16; }
 
 // Walks the data region block by block, the way a reader does.
@@ -154,10 +160,9 @@ std::vector<ParsedBlock> parse_data(const std::string& data) {
       p += 4 + field;
     }
     EXPECT_LE(p, limit);
-    // Everything after the last record of a closed block is zero.
-    if (block_end < end) {
-      EXPECT_EQ(data.substr(p, block_end - p), zeros(block_end - p));
-    }
+    // Everything after the last record of a block is zero, at least 2 bytes.
+    EXPECT_LE(p + 2, block_end);
+    EXPECT_EQ(data.substr(p, block_end - p), zeros(block_end - p));
     blocks.push_back(b);
     number += b.units;
     pos = block_end;
@@ -220,8 +225,8 @@ TEST(RecordWriter, WorkedExampleGivesTheExactRegions) {
   LoopRun r = run_loop({u"abc /// x", u"abd /// y"});
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.data, le16(10) + rec(0, A("abc"), A("x")) + rec(2, A("d"), A("y")) + zeros(400));
-  EXPECT_EQ(r.data.size(), 418u);
+  EXPECT_EQ(r.data, blk(10, rec(0, A("abc"), A("x")) + rec(2, A("d"), A("y"))) + zeros(400));
+  EXPECT_EQ(r.data.size(), 2960u);
   EXPECT_EQ(r.index, le32(0) + A("abc") + '\0' + zeros(248) + zeros(768));
   EXPECT_EQ(r.counts.word_count, 2);
   EXPECT_EQ(r.counts.index_flushes, 0);
@@ -248,14 +253,14 @@ TEST(RecordWriter, BlankLinesAndLoneLineEndsMakeNoRecord) {
   LoopRun r = run_loop({u"", lf, u"", u"a /// x" + lf, cr + lf, u"b /// y"});
   ASSERT_EQ(r.rc, 0) << r.out;
   EXPECT_EQ(r.counts.word_count, 2);
-  EXPECT_EQ(r.data, le16(10) + rec(0, A("a"), A("x")) + rec(0, A("b"), A("y")) + zeros(400));
+  EXPECT_EQ(r.data, blk(10, rec(0, A("a"), A("x")) + rec(0, A("b"), A("y"))) + zeros(400));
 }
 
 TEST(RecordWriter, LastLineWithoutLineEndIsARecord) {
   std::string work = work_bytes({u"a /// x"}) + kelm_test::utf16le_bytes(u"b /// y");
   LoopRun r = run_loop_bytes(work, 10);
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.data, le16(10) + rec(0, A("a"), A("x")) + rec(0, A("b"), A("y")) + zeros(400));
+  EXPECT_EQ(r.data, blk(10, rec(0, A("a"), A("x")) + rec(0, A("b"), A("y"))) + zeros(400));
 }
 
 TEST(RecordWriter, LineBreaksExamplesAndSeparatorsInTranslations) {
@@ -298,15 +303,16 @@ TEST(RecordWriter, NonAsciiTextIsStoredAsTheEncoderGivesIt) {
 TEST(RecordWriter, EmptyHeadwordHasAFiveByteIndexEntry) {
   LoopRun r = run_loop({u" /// x", u"b /// y"});
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.data, le16(10) + rec(0, "", A("x")) + rec(0, A("b"), A("y")) + zeros(400));
+  EXPECT_EQ(r.data, blk(10, rec(0, "", A("x")) + rec(0, A("b"), A("y"))) + zeros(400));
   EXPECT_EQ(r.index.substr(0, 6), le32(0) + std::string(2, '\0'));
 }
 
 TEST(RecordWriter, SameHeadwordTwiceStoresAnEmptyRemainder) {
   LoopRun r = run_loop({u"ab /// x", u"ab /// y", u"abc /// z", u"b /// w"});
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.data, le16(10) + rec(0, A("ab"), A("x")) + rec(2, "", A("y")) +
-                        rec(2, A("c"), A("z")) + rec(0, A("b"), A("w")) + zeros(400));
+  EXPECT_EQ(r.data, blk(10, rec(0, A("ab"), A("x")) + rec(2, "", A("y")) +
+                                rec(2, A("c"), A("z")) + rec(0, A("b"), A("w"))) +
+                        zeros(400));
 }
 
 TEST(RecordWriter, FirstRecordOfEveryBlockIsStoredWhole) {
@@ -379,8 +385,8 @@ TEST(RecordWriter, RecordsOf300BytesGetBlocksOfTwoUnits) {
   EXPECT_EQ(blocks[2].units, 2u);
   EXPECT_EQ(r.counts.next_block, 6);
   EXPECT_EQ(r.counts.data_blocks, 3);
-  // Blocks are padded to their size; the last is not.
-  EXPECT_EQ(r.data.size(), 512u + 512u + 300u + 400u);
+  // Blocks are padded to their size, the last one too.
+  EXPECT_EQ(r.data.size(), 512u + 512u + 512u + 400u);
   auto index = parse_index(r.index, 3);
   EXPECT_EQ(index[0], std::make_pair(0u, A("a")));
   EXPECT_EQ(index[1], std::make_pair(2u, A("b")));
@@ -392,60 +398,58 @@ TEST(RecordWriter, ARecordOf256BytesOpensAnOrdinaryBlock) {
   std::u16string tr = repeat(u'q', 256 - 7 - 1);
   LoopRun r = run_loop({u"a /// " + tr, u"b /// x"});
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.data, le16(10) + rec(0, A("a"), A(std::string(248, 'q'))) + rec(0, A("b"), A("x")) + zeros(400));
+  EXPECT_EQ(r.data, blk(10, rec(0, A("a"), A(std::string(248, 'q'))) + rec(0, A("b"), A("x"))) +
+                        zeros(400));
   EXPECT_EQ(r.counts.next_block, 10);
   // One byte more and the block is sized for the record: 2 units.
   LoopRun more = run_loop({u"a /// q" + tr});
   EXPECT_EQ(more.data.substr(0, 2), le16(2));
 }
 
-TEST(RecordWriter, ARecordThatFillsItsBlockExactlyAsTheLastLine) {
-  std::u16string tr = repeat(u'q', 512 - 7 - 1);
-  LoopRun r = run_loop({u"a /// " + tr});
-  ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(r.data, le16(2) + rec(0, A("a"), A(std::string(504, 'q'))) + zeros(400));
-  EXPECT_EQ(r.data.size(), 512u + 400u);
-  EXPECT_EQ(r.counts.next_block, 2);
-}
-
-TEST(RecordWriter, AFullBlockFollowedByAnotherRecordGrowsByOneUnit) {
-  // Its count is mended in the file: also when the data is written behind.
+TEST(RecordWriter, ALargeRecordLeavesAtLeastTwoZeroBytesInItsBlock) {
+  // w + E + 7 = b; its block gets (b + 2) / 256 units rounded up, so that a
+  // reader finds a zero length behind the record: b = 509 and 510 fit 2
+  // units, 511 and 512 (which once filled its block exactly) take 3. So it
+  // is when the data is written behind, too.
   for (const bool behind : {false, true}) {
-  SCOPED_TRACE(behind ? "written behind" : "written in place");
-  std::u16string tr = repeat(u'q', 512 - 7 - 1);
-  std::string full = rec(0, A("a"), A(std::string(504, 'q')));
-  std::string full_b = rec(0, A("b"), A(std::string(504, 'q')));
-  // Followed by a small record, and by another full one that is followed in
-  // turn: each such block gets 3 units and 256 zero bytes of amari.
-  LoopRun r = run_loop({u"a /// " + tr, u"b /// " + tr, u"c /// x"}, 10, behind);
-  ASSERT_EQ(r.rc, 0) << r.out;
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.data, le16(3) + full + zeros(256) + le16(3) + full_b + zeros(256) + le16(10) +
-                        rec(0, A("c"), A("x")) + zeros(400));
-  EXPECT_EQ(r.counts.next_block, 16);
-  EXPECT_EQ(r.counts.data_blocks, 3);
-  auto index = parse_index(r.index, 3);
-  EXPECT_EQ(index[0].first, 0u);
-  EXPECT_EQ(index[1].first, 3u);
-  EXPECT_EQ(index[2].first, 6u);
-  // The second full block as the last line stays exactly full.
-  LoopRun last = run_loop({u"a /// " + tr, u"b /// " + tr}, 10, behind);
-  ASSERT_EQ(last.rc, 0);
-  EXPECT_EQ(last.data, le16(3) + full + zeros(256) + le16(2) + full_b + zeros(400));
-  EXPECT_EQ(last.counts.next_block, 5);
+    for (int b : {509, 510, 511, 512}) {
+      SCOPED_TRACE(std::to_string(b) + (behind ? ", written behind" : ", written in place"));
+      const std::string q(static_cast<std::size_t>(b - 8), 'q');
+      const unsigned units = b <= 510 ? 2 : 3;
+      const std::u16string tr(q.begin(), q.end());
+      // Alone, followed by a small record, and by another large one.
+      LoopRun alone = run_loop({u"a /// " + tr}, 10, behind);
+      ASSERT_EQ(alone.rc, 0) << alone.out;
+      EXPECT_TRUE(alone.data == blk(units, rec(0, A("a"), A(q))) + zeros(400));
+      EXPECT_EQ(alone.counts.next_block, static_cast<std::int32_t>(units));
+      // Behind a record of 511 or 512 bytes, the third unit has room for c.
+      LoopRun r = run_loop({u"a /// " + tr, u"b /// " + tr, u"c /// x"}, 10, behind);
+      ASSERT_EQ(r.rc, 0) << r.out;
+      EXPECT_EQ(r.out, "");
+      const std::string a = rec(0, A("a"), A(q)), b2 = rec(0, A("b"), A(q)), c = rec(0, A("c"), A("x"));
+      const std::string expected = units == 2 ? blk(2, a) + blk(2, b2) + blk(10, c)
+                                              : blk(3, a) + blk(3, b2 + c);
+      EXPECT_TRUE(r.data == expected + zeros(400));
+      EXPECT_EQ(r.counts.next_block, static_cast<std::int32_t>(units == 2 ? 14 : 6));
+      auto index = parse_index(r.index, r.counts.data_blocks);
+      ASSERT_EQ(index.size(), units == 2 ? 3u : 2u);
+      EXPECT_EQ(index[1].first, units);
+    }
   }
 }
 
-TEST(RecordWriter, ABlockOfOneUnitFilledExactlyGrowsToo) {
-  // With blocks of one unit, a record of exactly 256 bytes fills its block.
-  std::u16string tr = repeat(u'q', 256 - 7 - 1);
-  LoopRun r = run_loop({u"a /// " + tr, u"b /// x"}, 1);
-  ASSERT_EQ(r.rc, 0) << r.out;
-  auto blocks = parse_data(r.data);
-  ASSERT_EQ(blocks.size(), 2u);
-  EXPECT_EQ(blocks[0].units, 2u);
-  EXPECT_EQ(blocks[1].number, 2u);
-  EXPECT_EQ(r.counts.next_block, 3);
+TEST(RecordWriter, ABlockOfOneUnitNeverFillsUp) {
+  // With ordinary blocks of one unit, a record of 255 or 256 bytes would
+  // leave fewer than 2 bytes: its block is sized for it.
+  for (int b : {254, 255, 256}) {
+    std::u16string tr = repeat(u'q', b - 7 - 1);
+    LoopRun r = run_loop({u"a /// " + tr, u"b /// x"}, 1);
+    ASSERT_EQ(r.rc, 0) << r.out;
+    auto blocks = parse_data(r.data);
+    ASSERT_FALSE(blocks.empty());
+    EXPECT_EQ(blocks[0].units, b == 254 ? 1u : 2u) << b;
+    EXPECT_EQ(r.counts.word_count, 2);
+  }
 }
 
 TEST(RecordWriter, IndexEntryEndingOnABlockBoundaryFlushesAtOnce) {
@@ -592,12 +596,6 @@ TEST(RecordWriter, WriteFailuresAreReported) {
   }
 }
 
-TEST(RecordWriter, ZeroDefaultUnitsCannotCloseABlock) {
-  LoopRun r = run_loop({u"a /// x", u"b /// y"}, 0);
-  EXPECT_EQ(r.rc, -5);
-  EXPECT_EQ(r.out, "amari[-9] error\n");
-}
-
 // ---- format limits -----------------------------------------------------------------
 
 TEST(RecordWriter, HeadwordOf248BytesIsTheLongest) {
@@ -632,7 +630,7 @@ TEST(RecordWriter, FieldLengthOf65535IsTheLongest) {
   ASSERT_EQ(ok.rc, 0) << ok.out;
   auto blocks = parse_data(ok.data);
   ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(blocks[0].units, (65535u + 6 + 255) / 256);
+  EXPECT_EQ(blocks[0].units, (65535u + 6 + 2 + 255) / 256);
   EXPECT_EQ(get16(ok.data, 2), 65535u);
 
   LoopRun bad = run_loop({u"a /// x", u"big /// " + repeat(u'q', 65532)});
@@ -735,18 +733,12 @@ void model(const std::vector<std::u16string>& lines, unsigned default_units, std
     std::size_t used = data.size() - block_start;
     bool fits = open && h.size() + t.size() + x.size() + used + 7 < capacity;
     if (!fits) {
-      if (open) {
-        if (used == capacity) {  // grows by one unit
-          unsigned units = static_cast<unsigned>(capacity / 256) + 1;
-          data.replace(block_start, 2, le16(units));
-          data += zeros(256);
-          next += 1;
-        } else {
-          data += zeros(capacity - used);
-        }
-      }
+      if (open) data += zeros(capacity - used);
+      // At least 2 zero bytes behind a record alone in its block.
       std::size_t alone = h.size() + t.size() + x.size() + 7;
-      unsigned units = alone > 256 ? static_cast<unsigned>((alone + 255) / 256) : default_units;
+      unsigned units = alone > 256 || alone + 2 > default_units * 256u
+                           ? static_cast<unsigned>((alone + 2 + 255) / 256)
+                           : default_units;
       stream += le32(next) + h + '\0';
       block_start = data.size();
       data += le16(units);
@@ -761,6 +753,7 @@ void model(const std::vector<std::u16string>& lines, unsigned default_units, std
     data += rec(static_cast<int>(k), h.substr(k), t, x, !x.empty());
     previous = h;
   }
+  if (open) data += zeros(capacity - (data.size() - block_start));
   data += zeros(400);
   std::size_t full = stream.size() / 256;
   index = stream + zeros(256 - stream.size() % 256);
@@ -853,7 +846,9 @@ TEST(RecordWriter, AStopFarAheadOfTheFirstLinesKeepsWhatCameBefore) {
     before.push_back(u"k" + widen(std::to_string(100000 + i)) + u" /// t");
   std::string index, data;
   model(before, 10, index, data);
-  const std::string data_before = data.substr(0, data.size() - 400);  // no dumys tail
+  // Without the last block's amari and the dumys tail.
+  std::string data_before = data.substr(0, data.size() - 400);
+  data_before.erase(data_before.find_last_not_of('\0') + 1);
   struct Case {
     std::u16string line;
     int rc;

@@ -118,7 +118,7 @@ TEST(DriverFaults, OutputThatCannotBeCreatedForTheHeader) {
   EXPECT_EQ(out, banner() + "Can't create file[" + p.output() + "]\n");
   // The record loop finished: its work files are complete, and stay.
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_index")).size(), 1024u);
-  EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2u + 7 + 7 + 400);
+  EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2560u + 400);
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_sort")), sorted_work());
 }
 
@@ -152,7 +152,7 @@ TEST(DriverFaults, FailedAppendEndsTheRunWithItsResult) {
   // No "data output": the index and data work files stay whole, the output
   // holds the header and what was read before the error.
   EXPECT_EQ(kelm_test::read_file(index).size(), 1024u);
-  EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2u + 7 + 7 + 400);
+  EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2560u + 400);
   EXPECT_EQ(kelm_test::read_file(p.output()).size(), 256u + 10);
 }
 

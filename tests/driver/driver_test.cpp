@@ -156,9 +156,9 @@ TEST(Driver, WorkedExampleIsByteExact) {
   std::string expected = header(4, 1, 10, 2) +
                          bytes({0, 0, 0, 0, 0xB1, 0xB2, 0xB3, 0}) + zeros(248) + zeros(768) +
                          bytes({0x0A, 0, 5, 0, 0, 0, 0xB1, 0xB2, 0xB3, 0, 0xC8, 3, 0, 2, 0, 0xB4, 0, 0xC9}) +
-                         zeros(400);
+                         zeros(2560 - 18) + zeros(400);
   std::string got = kelm_test::read_file(r.files.file("out.dic"));
-  EXPECT_EQ(got.size(), 1698u);
+  EXPECT_EQ(got.size(), 4240u);
   EXPECT_EQ(got, expected);
   // The work files are gone.
   EXPECT_TRUE(r.temp.list().empty());
@@ -343,7 +343,7 @@ TEST(Driver, HeaderThatCannotBeWrittenStopsTheRun) {
   EXPECT_EQ(res.out, banner() + "hedda 256 byte kakenai\n");
   // The index and data work files stay complete.
   EXPECT_EQ(kelm_test::read_file(temp_file(r.temp, "index")).size(), 1024u);
-  EXPECT_EQ(kelm_test::read_file(temp_file(r.temp, "data")).size(), 2u + 4 + 2 + 1 + 400);
+  EXPECT_EQ(kelm_test::read_file(temp_file(r.temp, "data")).size(), 2560u + 400);
 }
 
 // ---- appending ------------------------------------------------------------------

@@ -153,8 +153,9 @@ TEST(DriverFailures, ADirectoryAsTheInputIsAReadErrorNotAnEmptyDictionary) {
 
 TEST(DriverFailures, AFileSizeLimitAnywhereBelowTheDictionaryFailsTheRun) {
   if (!kelm_test::limited_runs_available()) GTEST_SKIP() << "no file-size limit on this platform";
-  // One entry: a sorted work file of 18 bytes, a data work file of 409, an
-  // index work file of 1024 and a dictionary of 256 + 1024 + 409 = 1689.
+  // One entry: a sorted work file of 18 bytes, a data work file of 2960 (its
+  // block of 10 units and the tail), an index work file of 1024 and a
+  // dictionary of 256 + 1024 + 2960 = 4240.
   TempDir files;
   kelm_test::write_file(files.file("in.txt"), "a /// b\n");
   const std::string out = files.file("out.dic");
@@ -168,14 +169,10 @@ TEST(DriverFailures, AFileSizeLimitAnywhereBelowTheDictionaryFailsTheRun) {
       {0, 255, "datafile write error\n\nsort error\n"},
       {17, 255, "datafile write error\n\nsort error\n"},
       {18, 253, "dumys 400byte kakenai\n"},
-      {408, 253, "dumys 400byte kakenai\n"},
-      {409, 253, "index_midasi 256 byte kakenai\n"},
-      {1023, 253, "index_midasi 256 byte kakenai\n"},
-      {1024, 253, cant_write},  // appending the index work file
-      {1279, 253, cant_write},
-      {1280, 253, cant_write},  // appending the data work file
-      {1688, 253, cant_write},
-      {1689, 0, "data output 1 \n"},
+      {2959, 253, "dumys 400byte kakenai\n"},
+      {2960, 253, cant_write},  // appending the data work file
+      {4239, 253, cant_write},
+      {4240, 0, "data output 1 \n"},
   };
   for (const Case& c : cases) {
     TempDir temp;

@@ -85,11 +85,9 @@ std::string build_dictionary_image(const std::vector<ImageBlock>& blocks, std::u
       previous = &r.headword;
       ++words;
     }
-    if (k + 1 < blocks.size()) {
-      std::size_t size = std::size_t{blk.unit_count} * 256;
-      if (b.size() > size) throw std::invalid_argument("records overflow their block");
-      b.resize(size, '\0');
-    }
+    std::size_t size = std::size_t{blk.unit_count} * 256;
+    if (b.size() > size) throw std::invalid_argument("records overflow their block");
+    b.resize(size, '\0');
     data += b;
     next_block += blk.unit_count;
   }

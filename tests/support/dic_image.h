@@ -27,8 +27,8 @@ struct ImageBlock {
 
 // The whole file: header (counts from the blocks, the identifier words as
 // given), index entries as one stream cut into blocks with the index_dumy
-// blocks behind, the data blocks with compressed headwords and zero amari, the
-// last block unpadded and followed by the 400 zero bytes.
+// blocks behind, the data blocks with compressed headwords and zero amari to
+// their ends, the last one followed by the 400 zero bytes.
 std::string build_dictionary_image(const std::vector<ImageBlock>& blocks,
                                    std::uint32_t id_first = 0x12345678u,
                                    std::uint32_t id_second = 0x9ABCDEF0u);

@@ -294,7 +294,7 @@ void parse_blocks(const Bytes& b, ParsedDictionary& d) {
     blk.unit_count = b.u16(blk.offset);
     if (blk.unit_count == 0) fail(blk.offset, "data block " + std::to_string(k) + " has unit_count 0");
     const std::size_t block_end = blk.offset + std::size_t{blk.unit_count} * UNIT_BYTES;
-    if (!last && block_end > size)
+    if (block_end > size)
       fail(blk.offset, "data block " + std::to_string(k) + " runs past the end of the file");
 
     std::size_t p = blk.offset + 2;
@@ -311,20 +311,21 @@ void parse_blocks(const Bytes& b, ParsedDictionary& d) {
     blk.used = p - blk.offset;
     blk.free = block_end - p;
     // Where a further record could have been added, the writer keeps room
-    // for a record head with field_length 0 behind the last record.
+    // for a record head with field_length 0 behind the last record; behind
+    // any block's last record a reader finds at least a zero length.
     bool could_grow = blk.records.size() > 1 || blk.used <= UNIT_BYTES;
     if (could_grow && blk.free < 3)
       fail(p, "data block " + std::to_string(k) + " leaves " + std::to_string(blk.free) +
                   " free bytes after its records, fewer than 3");
-    if (!last) {
-      if (blk.free < 1)
-        fail(p, "data block " + std::to_string(k) + " ends without amari");
-      expect_zeros(b, p, block_end, "amari of data block " + std::to_string(k));
-    } else {
-      if (size < p || size - p != TAIL_BYTES)
-        fail(p, "the last record is followed by " + std::to_string(size >= p ? size - p : 0) +
-                    " bytes to the end of the file, not the 400-byte dumys tail");
-      expect_zeros(b, p, size, "dumys tail");
+    if (blk.free < 2)
+      fail(p, "data block " + std::to_string(k) + " leaves " + std::to_string(blk.free) +
+                  " free bytes after its records, fewer than 2");
+    expect_zeros(b, p, block_end, "amari of data block " + std::to_string(k));
+    if (last) {
+      if (size - block_end != TAIL_BYTES)
+        fail(block_end, "the last block is followed by " + std::to_string(size - block_end) +
+                            " bytes to the end of the file, not the 400-byte dumys tail");
+      expect_zeros(b, block_end, size, "dumys tail");
     }
     records += blk.records.size();
     next_block += blk.unit_count;

@@ -46,8 +46,7 @@ struct DicBlock {
   std::uint32_t block_number = 0;  // in units from the start of the data region
   std::uint16_t unit_count = 0;
   std::size_t used = 0;            // bytes of unit_count and records
-  std::size_t free = 0;            // unit_count * 256 - used (the amari, but
-                                   // for the last block, which is not padded)
+  std::size_t free = 0;            // unit_count * 256 - used: the amari
   std::vector<DicRecord> records;
 };
 
@@ -71,10 +70,10 @@ struct ParsedDictionary {
 // first record); index_dumy blocks that are not zero; a record that runs past
 // its block; field_length that disagrees with the texts; a zero byte inside a
 // text; a compress_length that is not the shared prefix with the record before
-// in the block (0 for the first); a headword over 248 bytes; a block but the
-// last without zero amari, or with fewer than 3 free bytes where further
-// records could follow; a file that does not end in exactly 400 zero bytes
-// right after the last record of the last block.
+// in the block (0 for the first); a headword over 248 bytes; a block without
+// zero amari to its end, with fewer than 2 free bytes, or with fewer than 3
+// where further records could follow; a file that ends inside its last block
+// or does not end in exactly 400 zero bytes right after it.
 ParsedDictionary parse_dictionary(const std::string& file_bytes);
 
 // Reads the file at `path` and parses it.
