@@ -13,6 +13,7 @@
 #include "platform/copy_range.h"
 #include "platform/env.h"
 #include "platform/files.h"
+#include "platform/run_files.h"
 #include "sort/sort_text.h"
 
 namespace kelm {
@@ -59,7 +60,9 @@ WorkNames names_for(const std::string& dir, std::uint32_t stamp) {
 // Creates every work file of the run exclusively, so that no other run can
 // share them. When a name is taken the whole set moves to the next stamp. The
 // data work file comes first: it lives from here to the end of the run, so a
-// run that finds it taken never touches the rest of that set.
+// run that finds it taken never touches the rest of that set. A file that
+// cannot be created is reported as the sorter's, whose work file is the first
+// the run needs.
 int reserve_work_files(const std::string& dir, WorkNames& names) {
   std::uint32_t stamp = now_seconds();
   for (int attempt = 0; attempt < STAMP_TRIES; ++attempt, ++stamp) {
@@ -69,7 +72,7 @@ int reserve_work_files(const std::string& dir, WorkNames& names) {
     int rc = 0;
     for (; made < WORK_FILE_COUNT; ++made) {
       std::FILE* f = nullptr;
-      rc = create_exclusive(order[made]->c_str(), &f);
+      rc = create_run_file(order[made]->c_str(), &f);
       if (rc != 0) break;
       std::fclose(f);
     }
@@ -79,11 +82,30 @@ int reserve_work_files(const std::string& dir, WorkNames& names) {
     }
     for (int i = made - 1; i >= 0; --i) remove_file(order[i]->c_str());
     if (rc < 0) {
-      std::printf("Can't create file[%s]\n", order[made]->c_str());
+      std::printf("Can't create file[%s]\n\nsort error\n", n.sort.c_str());
       return -1;
     }
   }
-  std::printf("Can't create file[%s]\n", names_for(dir, stamp - 1).data.c_str());
+  std::printf("Can't create file[%s]\n\nsort error\n", names_for(dir, stamp - 1).sort.c_str());
+  return -1;
+}
+
+// Creates the file in which the dictionary is built, exclusively, beside the
+// file it will replace: "kelm_out<N>.tmp" in the same directory, so that the
+// rename at the end stays within one file system. 0 with `path` set, or -1.
+int create_building_file(const std::string& target, std::string& path) {
+  const std::string dir = directory_of(target);
+  std::uint32_t stamp = now_seconds();
+  for (int attempt = 0; attempt < STAMP_TRIES; ++attempt, ++stamp) {
+    path = stamped(dir, "out", stamp);
+    std::FILE* f = nullptr;
+    const int rc = create_run_file(path.c_str(), &f);
+    if (rc == 0) {
+      std::fclose(f);
+      return 0;
+    }
+    if (rc < 0) return -1;
+  }
   return -1;
 }
 
@@ -93,9 +115,11 @@ void enlarge_buffer(std::FILE* f, std::vector<char>& buffer) {
   std::setvbuf(f, buffer.data(), _IOFBF, buffer.size());
 }
 
-// Re-creates the output file with the completed header.
-int write_header(const char* output, DicHeader& header, const DicCounts& counts) {
-  std::FILE* out = open_file(output, "wb+");
+// Re-creates the file being built with the completed header; messages name
+// the output the user gave.
+int write_header(const char* path, const char* output, DicHeader& header,
+                 const DicCounts& counts) {
+  std::FILE* out = open_file(path, "wb+");
   if (out == nullptr) {
     std::printf("Can't create file[%s]\n", output);
     return -1;
@@ -156,6 +180,24 @@ int record_loop_once(const char* sorted_path, const char* index_path, const char
   return run_record_loop(sorted, index_file, data_file, default_units, counts, write_behind);
 }
 
+// The record loop, the header and the appends into the file being built.
+// The number of records, or a negative result after its message.
+int build_dictionary(const WorkNames& names, const char* building, const char* output,
+                     DicHeader& header, std::uint32_t default_units) {
+  DicCounts counts;
+  int rc = write_records(names.sort.c_str(), names.index.c_str(), names.data.c_str(), default_units,
+                         counts);
+  if (rc < 0) return rc;
+  rc = write_header(building, output, header, counts);
+  if (rc < 0) return rc;
+  remove_file(names.sort.c_str());
+  rc = append_file(building, names.index.c_str(), output);
+  if (rc < 0) return rc;
+  rc = append_file(building, names.data.c_str(), output);
+  if (rc < 0) return rc;
+  return counts.word_count;
+}
+
 }  // namespace
 
 int write_records(const char* sorted_path, const char* index_path, const char* data_path,
@@ -170,10 +212,14 @@ int write_records(const char* sorted_path, const char* index_path, const char* d
 }
 
 int append_file(const char* target, const char* source) {
+  return append_file(target, source, target);
+}
+
+int append_file(const char* target, const char* source, const char* shown) {
   static unsigned char piece[APPEND_PIECE];
   std::FILE* to = open_file(target, "ab+");
   if (to == nullptr) {
-    std::printf("Can't append mode open file[%s]\n", target);
+    std::printf("Can't append mode open file[%s]\n", shown);
     return -1;
   }
   std::FILE* from = open_file(source, "rb");
@@ -185,7 +231,7 @@ int append_file(const char* target, const char* source) {
   // Inside the kernel where the platform can; else in pieces of 80000 bytes.
   const int in_kernel = append_in_kernel(from, to);
   if (in_kernel == -1) {
-    std::printf("Can't write file[%s]\n", target);
+    std::printf("Can't write file[%s]\n", shown);
     std::fclose(from);
     std::fclose(to);
     return -3;
@@ -194,7 +240,7 @@ int append_file(const char* target, const char* source) {
     std::size_t got = std::fread(piece, 1, APPEND_PIECE, from);
     if (got == 0) break;
     if (std::fwrite(piece, 1, got, to) != got) {
-      std::printf("Can't write file[%s]\n", target);
+      std::printf("Can't write file[%s]\n", shown);
       std::fclose(from);
       std::fclose(to);
       return -3;
@@ -203,7 +249,7 @@ int append_file(const char* target, const char* source) {
   bool read_failed = in_kernel == -2 || std::ferror(from) != 0;
   std::fclose(from);
   if (std::fclose(to) != 0) {
-    std::printf("Can't write file[%s]\n", target);
+    std::printf("Can't write file[%s]\n", shown);
     return -3;
   }
   if (read_failed) {
@@ -230,6 +276,16 @@ int kelm_main(int argc, char** argv) {
     return -1;
   }
 
+  // The output is replaced only by a finished dictionary, built beside the
+  // file it replaces: that of a symbolic link's end, so that the link stays.
+  // Anything but a regular file there is never replaced.
+  const std::string target = link_target(output);
+  const int kind = file_kind(target.c_str());
+  if (kind != FILE_MISSING && (kind != FILE_REGULAR || !file_writable(target.c_str()))) {
+    std::printf("Can't create file[%s]\n", output);
+    return -1;
+  }
+
   WorkNames names;
   if (reserve_work_files(temp_dir(), names) < 0) return -1;
 
@@ -240,30 +296,25 @@ int kelm_main(int argc, char** argv) {
   }
   std::uint32_t default_units = default_units_for(entry_count);
 
-  std::FILE* out = open_file(output, "wb+");
-  if (out == nullptr) {
+  std::string building;
+  if (create_building_file(target, building) != 0) {
     std::printf("Can't create file[%s]\n", output);
     return -1;
   }
-  std::fclose(out);
-
-  DicCounts counts;
-  int rc = write_records(names.sort.c_str(), names.index.c_str(), names.data.c_str(), default_units,
-                         counts);
-  if (rc < 0) return rc;
-
-  rc = write_header(output, header, counts);
-  if (rc < 0) return rc;
-
-  remove_file(names.sort.c_str());
-  rc = append_file(output, names.index.c_str());
-  if (rc < 0) return rc;
-  rc = append_file(output, names.data.c_str());
-  if (rc < 0) return rc;
+  const int rc = build_dictionary(names, building.c_str(), output, header, default_units);
+  if (rc < 0) {
+    remove_file(building.c_str());
+    return rc;
+  }
+  if (kind == FILE_REGULAR) copy_permissions(building.c_str(), target.c_str());
+  if (replace_with_run_file(building.c_str(), target.c_str()) != 0) {
+    remove_file(building.c_str());
+    std::printf("Can't create file[%s]\n", output);
+    return -1;
+  }
   remove_file(names.index.c_str());
   remove_file(names.data.c_str());
-
-  std::printf("data output %d \n", counts.word_count);
+  std::printf("data output %d \n", rc);
   return 0;
 }
 

@@ -22,5 +22,7 @@ int write_records(const char* sorted_path, const char* index_path, const char* d
 // bytes. 0; -1 when a file cannot be opened or the source cannot be read; -3
 // when a piece is not written whole. Prints its own messages.
 int append_file(const char* target, const char* source);
+// The same; the messages name `shown` as the target.
+int append_file(const char* target, const char* source, const char* shown);
 
 }  // namespace kelm

@@ -1,5 +1,6 @@
 // The program entry: everything else lives in the core library.
 #include "driver/driver.h"
+#include "platform/interrupt.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -30,11 +31,16 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   UINT console_cp = GetConsoleOutputCP();
   if (console_cp != 0) SetConsoleOutputCP(CP_UTF8);
+  kelm::interrupt_cleanup_install();
   int result = kelm::kelm_main(argc, ptrs.data());
   std::fflush(stdout);
   if (console_cp != 0) SetConsoleOutputCP(console_cp);
   return result;
 }
 #else
-int main(int argc, char** argv) { return kelm::kelm_main(argc, argv); }
+int main(int argc, char** argv) {
+  // Before any thread starts: an interruption then removes what the run made.
+  kelm::interrupt_cleanup_install();
+  return kelm::kelm_main(argc, argv);
+}
 #endif

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdio.h>
 
+#include <string>
+
 namespace kelm {
 
 // Opens `path` with a binary standard I/O mode ("rb", "wb+", "ab+").
@@ -30,6 +32,29 @@ int remove_file(const char* path);
 
 // Renames `from` to `to`; fails (-1) when a file named `to` exists. 0 on success.
 int rename_noreplace(const char* from, const char* to);
+
+// Renames `from` over `to`, replacing a file of that name in one step; the
+// move goes to the disk before it returns where the platform offers that.
+// 0, or -1 (`to` as it was).
+int replace_file(const char* from, const char* to);
+
+// The file that a path leads to: symbolic links followed to their end, the
+// last one's target whether or not it exists. The path itself when it is no
+// link, or when the links go round.
+std::string link_target(const char* path);
+
+// The directory part of a path, with its final separator ("" for a bare
+// name), so that a name appended to it lies beside the file.
+std::string directory_of(const std::string& path);
+
+// Gives the file `path` the permission bits of the file `like` (and its owner
+// and group where that is allowed). Does nothing where the platform has no
+// such bits, or when `like` does not exist.
+void copy_permissions(const char* path, const char* like);
+
+// True when the existing file `path` may be written (or replaced) by this
+// process.
+bool file_writable(const char* path);
 
 // What a path names. FILE_OTHER is anything that cannot be read from its
 // start more than once, such as a pipe or a device.

@@ -56,6 +56,45 @@ int rename_noreplace(const char* from, const char* to) {
   return 0;
 }
 
+int replace_file(const char* from, const char* to) {
+  return ::rename(from, to) == 0 ? 0 : -1;
+}
+
+std::string link_target(const char* path) {
+  // As many links as the system itself follows in one path.
+  constexpr int MAX_LINKS = 40;
+  std::string p = path;
+  for (int hops = 0; hops < MAX_LINKS; ++hops) {
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    ssize_t n = ::readlink(p.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) return path;
+    target.resize(static_cast<std::size_t>(n));
+    p = target.front() == '/' ? target : directory_of(p) + target;
+  }
+  return path;
+}
+
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void copy_permissions(const char* path, const char* like) {
+  struct stat st;
+  if (::stat(like, &st) != 0) return;
+  // The owner first: changing it clears the set-user-ID and set-group-ID bits.
+  struct stat mine;
+  if (::stat(path, &mine) == 0 && (mine.st_uid != st.st_uid || mine.st_gid != st.st_gid)) {
+    int ignored = ::chown(path, st.st_uid, st.st_gid);
+    (void)ignored;
+  }
+  ::chmod(path, st.st_mode & 07777);
+}
+
+bool file_writable(const char* path) { return ::access(path, W_OK) == 0; }
+
 int file_kind(const char* path) {
   struct stat st;
   if (::stat(path, &st) != 0) return FILE_MISSING;

@@ -1,6 +1,7 @@
 #include "sort/key_interleave.h"
 
 #include "platform/files.h"
+#include "platform/run_files.h"
 #include "sort/sort_entry.h"
 
 namespace kelm {
@@ -26,7 +27,7 @@ void label_stack_close(LabelStack& s) {
 // labels in memory for the next chunk to take from the front.
 static int spill_bottom(LabelStack& s) {
   if (s.spill == nullptr) {
-    s.spill = open_file(s.spill_path.c_str(), "wb+");
+    s.spill = open_run_file(s.spill_path.c_str(), "wb+");
     if (s.spill == nullptr) return -1;
   }
   std::size_t keep = s.capacity / 2;

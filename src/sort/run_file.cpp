@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/large_memory.h"
+#include "platform/run_files.h"
 
 namespace kelm {
 
@@ -14,7 +15,7 @@ int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes,
   w.borrowed = buffer != nullptr;
   w.buffer = w.borrowed ? buffer : static_cast<unsigned char*>(array_alloc(buffer_bytes));
   if (w.buffer == nullptr) return -1;
-  w.file = open_file(path, "wb+");
+  w.file = open_run_file(path, "wb+");
   if (w.file == nullptr) {
     if (!w.borrowed) array_free(w.buffer, buffer_bytes);
     w.buffer = nullptr;

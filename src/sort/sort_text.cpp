@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/large_memory.h"
 #include "platform/progress.h"
+#include "platform/run_files.h"
 #include "sort/entry_reader.h"
 #include "sort/memory_run.h"
 #include "sort/merge_ahead.h"
@@ -63,7 +64,7 @@ struct Sorter {
 
 // Creates `path` empty ("wb+") and closes it at once. 0, or -1.
 int create_empty(const char* path) {
-  std::FILE* f = open_file(path, "wb+");
+  std::FILE* f = open_run_file(path, "wb+");
   if (f == nullptr) return -1;
   std::fclose(f);
   return 0;
@@ -265,7 +266,7 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
     if (reduce_runs(s, fan_in) != 0) return 0;
   }
-  std::FILE* f = open_file(path, "wb+");
+  std::FILE* f = open_run_file(path, "wb+");
   if (f == nullptr) {
     std::printf("Can't create file[%s]\n", path);
     s.create_failed = true;
@@ -301,7 +302,7 @@ int write_first_merge(Sorter& s) {
                                 s.arena.records.begin() + ENTRIES_PER_CHUNK);
   MemoryRunScratch scratch;
   sort_memory_run(first, scratch);
-  std::FILE* f = open_file(s.merge_path.c_str(), "wb+");
+  std::FILE* f = open_run_file(s.merge_path.c_str(), "wb+");
   if (f == nullptr) {
     std::printf("Can't create file[%s]\n", s.merge_path.c_str());
     return -1;
@@ -325,7 +326,7 @@ int write_first_merge(Sorter& s) {
 // After a failure the merge file is still renamed to the work file's name;
 // that fails while the work file that setup created is in the way.
 void final_rename(const Sorter& s) {
-  if (rename_noreplace(s.merge_path.c_str(), s.work_path.c_str()) != 0) {
+  if (rename_run_file(s.merge_path.c_str(), s.work_path.c_str()) != 0) {
     std::printf("rename error2\n");
   }
 }

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/large_memory.h"
 #include "platform/progress.h"
+#include "platform/run_files.h"
 
 namespace kelm {
 
@@ -84,7 +85,7 @@ static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t leng
 // Moves the gathered entries to the spill file; from now on every entry of
 // the group goes there.
 static void spill_group(SortedOutput& o) {
-  o.spill = open_file(o.spill_path.c_str(), "wb+");
+  o.spill = open_run_file(o.spill_path.c_str(), "wb+");
   if (o.spill == nullptr) {
     o.failed = true;
     return;

@@ -49,6 +49,9 @@ struct InProcess {
     out = testing::internal::GetCapturedStdout();
     return rc;
   }
+  // Nothing beside the input where the output goes: no output, no file
+  // being built.
+  bool output_untouched() const { return files.list() == std::vector<std::string>{"in.txt"}; }
   std::string left(const char* kind) const {
     for (const auto& n : temp.list())
       if (starts_with(n, kind) && n.find("_sortdata") == std::string::npos) return temp.file(n);
@@ -82,8 +85,8 @@ TEST(DriverFaults, WorkFileThatCannotBeCreated) {
     EXPECT_EQ(p.run(out), -1);
     ASSERT_FALSE(victim.empty());
     EXPECT_EQ(out, banner() + "Can't create file[" + victim + "]\n");
-    // The empty output and the sorted work file stay.
-    EXPECT_EQ(kelm_test::read_file(p.output()), "");
+    // The sorted work file stays; no output.
+    EXPECT_TRUE(p.output_untouched());
     EXPECT_EQ(kelm_test::read_file(p.left("kelm_sort")), sorted_work());
   }
 }
@@ -102,7 +105,7 @@ TEST(DriverFaults, SortedWorkFileThatCannotBeOpened) {
   EXPECT_EQ(p.run(out), -1);
   ASSERT_FALSE(victim.empty());
   EXPECT_EQ(out, banner() + "Can't open file[" + victim + "]\n");
-  EXPECT_EQ(kelm_test::read_file(p.output()), "");
+  EXPECT_TRUE(p.output_untouched());
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_index")), "");
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")), "");
 }
@@ -110,16 +113,36 @@ TEST(DriverFaults, SortedWorkFileThatCannotBeOpened) {
 TEST(DriverFaults, OutputThatCannotBeCreatedForTheHeader) {
   if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
   InProcess p;
-  kelm_test::before_open("/out.dic", "wb+", [&](const std::string& path, int nth) {
-    if (nth == 2) replace_by_directory(path);
+  // The file being built, opened again for the header.
+  kelm_test::before_open("/kelm_out*.tmp", "wb+", [&](const std::string& path, int nth) {
+    if (nth == 1) replace_by_directory(path);
   });
   std::string out;
   EXPECT_EQ(p.run(out), -1);
   EXPECT_EQ(out, banner() + "Can't create file[" + p.output() + "]\n");
+  EXPECT_TRUE(p.output_untouched());
   // The record loop finished: its work files are complete, and stay.
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_index")).size(), 1024u);
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2560u + 400);
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_sort")), sorted_work());
+}
+
+TEST(DriverFaults, HeaderThatCannotBeWritten) {
+  if (!kelm_test::fault_hooks_available()) GTEST_SKIP() << "no fault hooks on this platform";
+  InProcess p;
+  // The file being built leads to a full device when the header goes in.
+  kelm_test::before_open("/kelm_out*.tmp", "wb+", [&](const std::string& path, int nth) {
+    if (nth != 1) return;
+    std::remove(path.c_str());
+    std::filesystem::create_symlink("/dev/full", path);
+  });
+  std::string out;
+  EXPECT_EQ(p.run(out), -3);
+  EXPECT_EQ(out, banner() + "hedda 256 byte kakenai\n");
+  EXPECT_TRUE(p.output_untouched());
+  // The index and data work files stay complete.
+  EXPECT_EQ(kelm_test::read_file(p.left("kelm_index")).size(), 1024u);
+  EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2560u + 400);
 }
 
 TEST(DriverFaults, ReadErrorInTheSortedWorkFile) {
@@ -135,7 +158,7 @@ TEST(DriverFaults, ReadErrorInTheSortedWorkFile) {
   EXPECT_EQ(kelm_test::read_faults_delivered(), 1);
   // The first record was written before the error.
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2u + 7);
-  EXPECT_EQ(kelm_test::read_file(p.output()), "");
+  EXPECT_TRUE(p.output_untouched());
 }
 
 TEST(DriverFaults, FailedAppendEndsTheRunWithItsResult) {
@@ -149,11 +172,11 @@ TEST(DriverFaults, FailedAppendEndsTheRunWithItsResult) {
   std::string index = p.left("kelm_index");
   ASSERT_FALSE(index.empty());
   EXPECT_EQ(out, banner() + "Can't read file[" + index + "]\n");
-  // No "data output": the index and data work files stay whole, the output
-  // holds the header and what was read before the error.
+  // No "data output": the index and data work files stay whole; the file
+  // being built is gone, and there is no output.
   EXPECT_EQ(kelm_test::read_file(index).size(), 1024u);
   EXPECT_EQ(kelm_test::read_file(p.left("kelm_data")).size(), 2560u + 400);
-  EXPECT_EQ(kelm_test::read_file(p.output()).size(), 256u + 10);
+  EXPECT_TRUE(p.output_untouched());
 }
 
 #ifndef _WIN32
@@ -184,6 +207,7 @@ TEST(DriverFaults, OutputThatCannotGrowEndsTheRun) {
       kelm_test::run_kelm_limited({files.file("in.txt"), files.file("out.dic")}, env, options);
   EXPECT_EQ(res.status, 253);
   EXPECT_EQ(res.out, banner() + "Can't write file[" + files.file("out.dic") + "]\n");
+  EXPECT_EQ(files.list(), (std::vector<std::string>{"full.dic", "in.txt"}));
   // The index and data work files stay; the sorted work file is gone.
   std::vector<std::string> left = temp.list();
   ASSERT_EQ(left.size(), 2u);

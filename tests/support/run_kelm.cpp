@@ -170,19 +170,21 @@ RunResult run_program_in(const std::string& cwd, const std::string& program,
   return r;
 }
 #else
-RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const EnvList& env) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+StartedRun start_program(const std::string& program, const std::vector<std::string>& args,
+                         const EnvList& env) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    throw std::runtime_error("pipe failed");
+  // The test's own ends stay out of children that other tests start.
+  for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]}) fcntl(fd, F_SETFD, FD_CLOEXEC);
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
     dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[0]);
-    close(err_pipe[1]);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+      close(fd);
     for (const auto& [name, value] : env) {
       if (value == UNSET)
         unsetenv(name.c_str());
@@ -196,12 +198,29 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
+  return StartedRun{pid, in_pipe[1], out_pipe[0], err_pipe[0]};
+}
+
+StartedRun start_kelm(const std::vector<std::string>& args, const EnvList& env) {
+  return start_program(KELM_BINARY, args, env);
+}
+
+RunResult finish_run(StartedRun& run) {
+  if (run.stdin_fd >= 0) close(run.stdin_fd);
+  run.stdin_fd = -1;
   RunResult r;
-  collect_output(out_pipe[0], err_pipe[0], r.out, r.err);
-  r.status = wait_status(pid);
+  collect_output(run.stdout_fd, run.stderr_fd, r.out, r.err);
+  r.status = wait_status(run.pid);
   return r;
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const EnvList& env) {
+  StartedRun run = start_program(program, args, env);
+  return finish_run(run);
 }
 #endif
 

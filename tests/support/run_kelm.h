@@ -30,6 +30,25 @@ RunResult run_program_in(const std::string& cwd, const std::string& program,
                          const std::vector<std::string>& args, const EnvList& env);
 #endif
 
+#ifndef _WIN32
+// A child started and not yet waited for (POSIX): the test may write to its
+// standard input, send it signals, and then collect what it printed.
+struct StartedRun {
+  int pid = -1;
+  int stdin_fd = -1;  // the write end of its standard input; -1 once closed
+  int stdout_fd = -1;
+  int stderr_fd = -1;
+};
+
+// Starts `program` with `args`; its standard input is a pipe of the test's.
+StartedRun start_program(const std::string& program, const std::vector<std::string>& args,
+                         const EnvList& env = {});
+StartedRun start_kelm(const std::vector<std::string>& args, const EnvList& env = {});
+
+// Closes its standard input, reads its output to the end and waits for it.
+RunResult finish_run(StartedRun& run);
+#endif
+
 // The value that unsets a variable in an EnvList.
 extern const char* const UNSET;
 

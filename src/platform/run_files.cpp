@@ -1,0 +1,76 @@
+#include "platform/run_files.h"
+
+#include <mutex>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace kelm {
+
+namespace {
+
+struct Registry {
+  std::mutex lock;
+  std::vector<std::string> names;
+};
+
+// Never destroyed: an interruption may come while the process exits.
+Registry& registry() {
+  static Registry* r = new Registry;
+  return *r;
+}
+
+void track(Registry& r, const char* path) {
+  for (const std::string& n : r.names)
+    if (n == path) return;
+  r.names.emplace_back(path);
+}
+
+}  // namespace
+
+std::FILE* open_run_file(const char* path, const char* mode) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  track(r, path);
+  return open_file(path, mode);
+}
+
+int create_run_file(const char* path, std::FILE** out) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  track(r, path);
+  return create_exclusive(path, out);
+}
+
+int rename_run_file(const char* from, const char* to) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  track(r, to);
+  return rename_noreplace(from, to);
+}
+
+int replace_with_run_file(const char* from, const char* target) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> hold(r.lock);
+  const int rc = replace_file(from, target);
+  if (rc == 0) {
+    for (std::size_t i = 0; i < r.names.size(); ++i) {
+      if (r.names[i] == from) {
+        r.names.erase(r.names.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+  }
+  return rc;
+}
+
+int remove_run_files_for_good() {
+  Registry& r = registry();
+  r.lock.lock();  // never released: the process ends
+  int removed = 0;
+  for (const std::string& n : r.names)
+    if (remove_file(n.c_str()) == 0) ++removed;
+  return removed;
+}
+
+}  // namespace kelm

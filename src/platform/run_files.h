@@ -1,0 +1,31 @@
+// The files a run creates, known by name, so that an interruption can remove
+// every one of them. A tracked name comes into existence only while the
+// registry is held: the removal, which holds it too, never misses a file that
+// is being created at that moment.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace kelm {
+
+// Opens `path` with a standard I/O mode (as open_file) as a file of the run.
+std::FILE* open_run_file(const char* path, const char* mode);
+
+// Creates `path` exclusively (as create_exclusive) as a file of the run.
+int create_run_file(const char* path, std::FILE** out);
+
+// Renames one file of the run to another name of the run, never replacing an
+// existing file (as rename_noreplace).
+int rename_run_file(const char* from, const char* to);
+
+// Renames a file of the run over `target`, which then holds it; the run no
+// longer owns the name `from` (as replace_file).
+int replace_with_run_file(const char* from, const char* target);
+
+// Removes every file of the run and holds the registry for good: no further
+// file of the run can be created. Returns the number of names removed.
+// For the interruption, whose process ends right after.
+int remove_run_files_for_good();
+
+}  // namespace kelm
