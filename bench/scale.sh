@@ -1,23 +1,29 @@
 #!/usr/bin/env bash
-# Times kelm end to end on generated dictionaries, beside `LC_ALL=C sort -S 64M`
+# Times kelm end to end on dictionaries of two kinds, beside `LC_ALL=C sort -S 64M`
 # and `cp` of the same file, as whole processes in one run: the median of
-# several runs each, peak resident memory from /usr/bin/time, and the ratios.
+# several runs each, peak resident memory from /usr/bin/time, the ratios, and
+# the peak bytes kelm holds in its temporary directory.
 #
-#   bench/scale.sh [-r runs] [-e "utf8 sjis"] [size ...]     (sizes in entries)
+#   bench/scale.sh [-r runs] [-k "gen real"] [-e "utf8 sjis"] [size ...]   (sizes in entries)
 #
-# Environment: KELM (the binary; default: a Release build in build-release,
-# made when missing), KELM_BENCH_DIR (inputs and outputs; default
-# /tmp/kelm-bench). The inputs are made once by bench/make_dictionary.cpp
-# and kept; the Shift_JIS copy comes from iconv. Every run reads its input
-# from the page cache (each command runs once before it is timed).
+# Kinds: gen, made by bench/make_dictionary.cpp; real, made from Debian's
+# dictionary packages by bench/real_dictionary.sh (UTF-8 only: its text has
+# characters that Shift_JIS lacks). Environment: KELM (the binary; default: a
+# Release build in build-release, made when missing), KELM_BENCH_DIR (inputs
+# and outputs; default /tmp/kelm-bench). The inputs are made once and kept; the
+# Shift_JIS copy comes from iconv. Every run reads its input from the page
+# cache (each command runs once before it is timed). The temporary directory's
+# size is polled every 20 ms during one more run of kelm, not timed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=3
+kinds="gen real"
 encodings="utf8"
-while getopts "r:e:" opt; do
+while getopts "r:k:e:" opt; do
   case $opt in
     r) runs=$OPTARG ;;
+    k) kinds=$OPTARG ;;
     e) encodings=$OPTARG ;;
     *) exit 2 ;;
   esac
@@ -40,10 +46,14 @@ if [ ! -x "$data/make_dictionary" ] || [ bench/make_dictionary.cpp -nt "$data/ma
   c++ -O2 -std=c++20 -o "$data/make_dictionary" bench/make_dictionary.cpp
 fi
 
-input_for() {  # size encoding -> path of the input, made when missing
+input_for() {  # size kind encoding -> path of the input, made when missing
+  if [ "$2" = real ]; then
+    KELM_BENCH_DIR=$data bench/real_dictionary.sh "$1"
+    return
+  fi
   local utf8="$data/dict$1.utf8.txt"
   [ -s "$utf8" ] || "$data/make_dictionary" "$1" >"$utf8"
-  if [ "$2" = sjis ]; then
+  if [ "$3" = sjis ]; then
     local sjis="$data/dict$1.sjis.txt"
     [ -s "$sjis" ] || iconv -f UTF-8 -t CP932 "$utf8" >"$sjis"
     echo "$sjis"
@@ -73,24 +83,45 @@ measure() {
   echo "$ts $ms"
 }
 
+# Runs kelm once more with an empty temporary directory and prints the most
+# bytes that directory held, from its size polled every 20 ms while kelm runs.
+peak_temp() {  # input
+  local dir="$data/tmp" peak=0 empty b pid
+  rm -rf "$dir" && mkdir -p "$dir"
+  read -r empty _ < <(du -sb "$dir")
+  TEMP="$dir" "$KELM" "$1" "$data/out.dic" >/dev/null 2>&1 &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null; do
+    read -r b _ < <(du -sb "$dir" 2>/dev/null || echo 0)
+    [ "$b" -le "$peak" ] || peak=$b
+    sleep 0.02
+  done
+  wait "$pid" || { echo "failed: $KELM $1" >&2; return 1; }
+  echo $((peak > empty ? peak - empty : 0))
+}
+
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)," \
   "$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg); median of $runs runs each"
-printf '%-9s %-5s %8s %8s %8s %8s %8s %8s %9s %10s %8s\n' entries enc MB kelm_s kelm_MiB \
-  sort_s sort_MiB cp_s kelm/sort kelm/cp ns/entry
+printf '%-9s %-4s %-5s %8s %8s %8s %8s %8s %8s %8s %9s %10s %8s\n' entries kind enc MB \
+  kelm_s kelm_MiB temp_MB sort_s sort_MiB cp_s kelm/sort kelm/cp ns/entry
 for n in "${sizes[@]}"; do
-  for enc in $encodings; do
-    in=$(input_for "$n" "$enc")
-    mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
-    read -r ks km < <(measure env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
-    read -r ss sm < <(measure env LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$in" -o "$data/sorted.txt")
-    read -r cs _ < <(measure cp "$in" "$data/copy.txt")
-    awk -v n="$n" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v ss="$ss" -v sm="$sm" \
-      -v cs="$cs" 'BEGIN {
-        printf "%-9s %-5s %8s %8.3f %8.1f %8.3f %8.1f %8.3f %9.2f %10.1f %8.0f\n",
-          n, e, mb, ks, km / 1024, ss, sm / 1024, cs, ks / ss, (cs > 0 ? ks / cs : 0),
-          ks * 1e9 / n }'
+  for kind in $kinds; do
+    for enc in $encodings; do
+      [ "$kind" = gen ] || [ "$enc" = utf8 ] || continue
+      in=$(input_for "$n" "$kind" "$enc")
+      mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
+      read -r ks km < <(measure env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
+      read -r ss sm < <(measure env LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$in" -o "$data/sorted.txt")
+      read -r cs _ < <(measure cp "$in" "$data/copy.txt")
+      tb=$(peak_temp "$in")
+      awk -v n="$n" -v k="$kind" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v tb="$tb" \
+        -v ss="$ss" -v sm="$sm" -v cs="$cs" 'BEGIN {
+          printf "%-9s %-4s %-5s %8s %8.3f %8.1f %8.1f %8.3f %8.1f %8.3f %9.2f %10.1f %8.0f\n",
+            n, k, e, mb, ks, km / 1024, tb / 1e6, ss, sm / 1024, cs, ks / ss,
+            (cs > 0 ? ks / cs : 0), ks * 1e9 / n }'
+    done
   done
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -10,6 +10,6 @@ if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+  $SUDO apt-get -o DPkg::Lock::Timeout=300 update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${need[@]}"
 fi
