@@ -28,13 +28,14 @@ void say(const char* text) {
   int sig = 0;
   while (sigwait(&set, &sig) != 0) {
   }
-  remove_run_files_for_good();
+  const bool in_place = remove_run_files_for_good();
   if (::ftrylockfile(stdout) == 0) {
     std::fflush(stdout);
     ::funlockfile(stdout);
   }
-  say(::isatty(2) == 1 ? "\nkelm: interrupted; the files it was making are removed\n"
-                       : "kelm: interrupted; the files it was making are removed\n");
+  if (::isatty(2) == 1) say("\n");
+  say(in_place ? "kelm: interrupted; the new dictionary was already in place, its work files are removed\n"
+               : "kelm: interrupted; the files it was making are removed\n");
   ::_exit(128 + sig);
 }
 

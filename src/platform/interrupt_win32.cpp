@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/interrupt.h"
 #include "platform/run_files.h"
 
@@ -19,10 +21,13 @@ BOOL WINAPI on_console_event(DWORD event) {
     default:
       return FALSE;
   }
-  remove_run_files_for_good();
-  static const char text[] = "\r\nkelm: interrupted; the files it was making are removed\r\n";
+  const bool in_place = remove_run_files_for_good();
+  const char* text =
+      in_place ? "\r\nkelm: interrupted; the new dictionary was already in place, its work files are removed\r\n"
+               : "\r\nkelm: interrupted; the files it was making are removed\r\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, sizeof text - 1, &written, nullptr);
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written,
+            nullptr);
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
   return TRUE;
 }

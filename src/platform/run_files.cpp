@@ -12,6 +12,7 @@ namespace {
 struct Registry {
   std::mutex lock;
   std::vector<std::string> names;
+  bool replaced = false;  // a file of the run took its target's place
 };
 
 // Never destroyed: an interruption may come while the process exits.
@@ -54,6 +55,7 @@ int replace_with_run_file(const char* from, const char* target) {
   std::lock_guard<std::mutex> hold(r.lock);
   const int rc = replace_file(from, target);
   if (rc == 0) {
+    r.replaced = true;
     for (std::size_t i = 0; i < r.names.size(); ++i) {
       if (r.names[i] == from) {
         r.names.erase(r.names.begin() + static_cast<std::ptrdiff_t>(i));
@@ -64,13 +66,11 @@ int replace_with_run_file(const char* from, const char* target) {
   return rc;
 }
 
-int remove_run_files_for_good() {
+bool remove_run_files_for_good() {
   Registry& r = registry();
   r.lock.lock();  // never released: the process ends
-  int removed = 0;
-  for (const std::string& n : r.names)
-    if (remove_file(n.c_str()) == 0) ++removed;
-  return removed;
+  for (const std::string& n : r.names) remove_file(n.c_str());
+  return r.replaced;
 }
 
 }  // namespace kelm

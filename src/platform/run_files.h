@@ -24,8 +24,9 @@ int rename_run_file(const char* from, const char* to);
 int replace_with_run_file(const char* from, const char* target);
 
 // Removes every file of the run and holds the registry for good: no further
-// file of the run can be created. Returns the number of names removed.
-// For the interruption, whose process ends right after.
-int remove_run_files_for_good();
+// file of the run can be created. True when a file of the run had already
+// replaced its target (the run's output was in place). For the interruption,
+// whose process ends right after.
+bool remove_run_files_for_good();
 
 }  // namespace kelm
