@@ -45,6 +45,7 @@ struct DicCounts {
   std::int32_t index_flushes = 0;  // full index blocks written during the loop
   std::int32_t data_blocks = 0;    // data blocks = index entries
   std::int32_t next_block = 0;     // block number a further block would get
+  std::int32_t repeated = 0;       // records whose headword is the one before (not in the file)
 };
 
 // The classic C-library generator: state = state * 214013 + 2531011, each

@@ -2,16 +2,20 @@
 // data block; every data block gets one entry in the index stream.
 #include "dic/record_writer.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "dic/bocu1.h"
 #include "dic/line_cutter.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/progress.h"
 #include "platform/write_behind.h"
+#include "textin/shown_text.h"
 #include "textin/line_reader.h"
 
 namespace kelm {
@@ -55,7 +59,6 @@ struct Buffers {
   unsigned char rest[HEADWORD_MAX + 1];
   unsigned char index[INDEX_BUFFER_SIZE];
   unsigned char zeros[ZERO_PIECE];
-  char shown[SHOWN_CHARACTERS * 4 + 1];
 };
 
 struct Loop {
@@ -70,6 +73,7 @@ struct Loop {
   std::int32_t next_block = 0;
   std::int32_t data_blocks = 0;
   std::int32_t word_count = 0;
+  std::int32_t repeated = 0;
   std::int32_t index_fill = 0;
   std::int32_t index_flushes = 0;
   // The data work file written on a second thread: its buffer being filled,
@@ -77,6 +81,7 @@ struct Loop {
   WriteBehind* behind = nullptr;
   std::size_t behind_fill = 0;
   bool behind_failed = false;
+  RecordStop* stop = nullptr;  // what stopped the loop, for the run's note
 };
 
 bool put(std::FILE* f, const void* p, std::size_t n) {
@@ -123,53 +128,41 @@ bool settle_data(Loop& L) {
   return !L.behind_failed;
 }
 
-// Prints a message of the loop, which always ends it. A write behind that
-// failed before comes first: the loop runs again, and that failure is the
-// one it reports, in its place.
+// Prints a message of the loop, which always ends it, and notes why it
+// stopped (`what`, a RecordStop kind) with the system's error number of the
+// call that failed just before. A write behind that failed before comes
+// first: the loop runs again, and that failure is the one it reports, in its
+// place.
 #if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
+__attribute__((format(printf, 3, 4)))
 #endif
-void say(Loop& L, const char* format, ...) {
+void say(Loop& L, int what, const char* format, ...) {
+  const int error = errno;
   if (!settle_data(L)) return;
   std::va_list args;
   va_start(args, format);
-  std::vprintf(format, args);
+  out_vprintf(format, args);
   va_end(args);
-}
-
-// The first characters of a UTF-16 headword as UTF-8, for messages. A lone
-// surrogate shows as U+FFFD.
-const char* headword_start(const char16_t* s, char* out) {
-  char* o = out;
-  for (int shown = 0; *s != 0 && shown < SHOWN_CHARACTERS; ++shown) {
-    std::uint32_t c = *s++;
-    if (c >= 0xD800 && c <= 0xDBFF && *s >= 0xDC00 && *s <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (*s++ - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *o++ = static_cast<char>(0xC0 | (c >> 6));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *o++ = static_cast<char>(0xE0 | (c >> 12));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *o++ = static_cast<char>(0xF0 | (c >> 18));
-      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
+  if (L.stop != nullptr) {
+    L.stop->what = what;
+    L.stop->error = error;
   }
-  *o = '\0';
-  return out;
 }
 
-int limit_broken(Loop& L, const char* what, const char16_t* headword) {
-  say(L, "%s[%s...]\n", what, headword_start(headword, L.buf->shown));
+// A line that breaks a limit of the format; the stop keeps its texts, so
+// that the run can find it in the input.
+int limit_broken(Loop& L, int what, const char* message, const CutLine& line,
+                 const LineBatch& batch, std::int64_t size) {
+  const char16_t* headword = batch.units + line.headword_units;
+  const std::size_t n = std::char_traits<char16_t>::length(headword);
+  say(L, what, "%s[%s...]\n", message, shown_utf8(headword, n, SHOWN_CHARACTERS).c_str());
+  if (L.stop != nullptr) {
+    L.stop->size = size;
+    L.stop->headword.assign(headword, n);
+    L.stop->translation = batch.units + line.translation;
+    L.stop->has_example = line.has_example;
+    if (line.has_example) L.stop->example = batch.units + line.example;
+  }
   return LIMIT_EXCEEDED;
 }
 
@@ -177,11 +170,11 @@ int limit_broken(Loop& L, const char* what, const char16_t* headword) {
 int close_block(Loop& L) {
   const std::int64_t amari = static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used;
   if (amari < 1) {
-    say(L, "amari[%d] error\n", static_cast<int>(amari));
+    say(L, STOP_OTHER, "amari[%d] error\n", static_cast<int>(amari));
     return -5;
   }
   if (!put_data_zeros(L, amari)) {
-    say(L, "data block amari %d byte kakenai\n", static_cast<int>(amari));
+    say(L, STOP_WRITE_DATA, "data block amari %d byte kakenai\n", static_cast<int>(amari));
     return -3;
   }
   return 0;
@@ -196,7 +189,7 @@ int add_index_entry(Loop& L, const unsigned char* headword, int w) {
   if (L.index_fill >= UNIT) {
     L.index_flushes += 1;
     if (!put(L.index_file, ix, UNIT)) {
-      say(L, "index_midasi 256 byte kakenai\n");
+      say(L, STOP_WRITE_INDEX, "index_midasi 256 byte kakenai\n");
       return -3;
     }
     L.index_fill -= UNIT;
@@ -215,7 +208,7 @@ int open_block(Loop& L, const unsigned char* headword, int w, std::uint32_t unit
   unsigned char count[2];
   put_u16le(count, units);
   if (!put_data(L, count, 2)) {
-    say(L, "nanikore %dbyte kakenai\n", 2);
+    say(L, STOP_WRITE_DATA, "nanikore %dbyte kakenai\n", 2);
     return -3;
   }
   L.block_open = true;
@@ -231,13 +224,14 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   if (L.behind_failed) return RECORDS_WRITE_BEHIND_FAILED;
   Buffers& b = *L.buf;
   if (line.kind == LINE_NO_SEPARATOR) {
-    say(L, "non  /// ");
+    say(L, STOP_OTHER, "non  /// ");
     return -4;
   }
   const char16_t* shown = batch.units + line.headword_units;  // for messages
   const unsigned char* headword = b.headword;
   const std::int64_t w = encode_bocu1(shown, b.headword);
-  if (w > HEADWORD_MAX) return limit_broken(L, "headword over 248 bytes", shown);
+  if (w > HEADWORD_MAX)
+    return limit_broken(L, STOP_HEADWORD, "headword over 248 bytes", line, batch, w);
   const std::int64_t e = encode_bocu1(batch.units + line.translation, b.translation);
   std::int64_t x = 0;
   if (line.has_example) {
@@ -260,7 +254,7 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   const std::int64_t r = w - compress;
   const std::int64_t field_length = r + e + x + 1;
   if (field_length > static_cast<std::int64_t>(FIELD_LENGTH_MAX))
-    return limit_broken(L, "record over 65535 bytes", shown);
+    return limit_broken(L, STOP_RECORD, "record over 65535 bytes", line, batch, field_length);
 
   if (opens) {
     // A block sized for its record keeps at least 2 zero bytes behind it: a
@@ -271,11 +265,11 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
                                    ? (alone + TAIL_MIN + UNIT - 1) / UNIT
                                    : L.default_units;
     if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
-      return limit_broken(L, "data block over 65535 units", shown);
+      return limit_broken(L, STOP_UNITS, "data block over 65535 units", line, batch, units);
     // index_blocks is one more than the full index blocks written.
     if (L.index_fill + w + 5 >= UNIT &&
         L.index_flushes + 1 > static_cast<std::int32_t>(INDEX_BLOCKS_MAX) - 1)
-      return limit_broken(L, "index over 65535 blocks", shown);
+      return limit_broken(L, STOP_INDEX, "index over 65535 blocks", line, batch, 0);
     if (L.block_open) {
       int rc = close_block(L);
       if (rc < 0) return rc;
@@ -289,20 +283,23 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   head[2] = static_cast<unsigned char>(compress);
   head[3] = line.has_example ? 0x10 : 0x00;
   if (!put_data(L, head, HEAD_SIZE)) {
-    say(L, "p_databu %dbyte kakenai\n", HEAD_SIZE);
+    say(L, STOP_WRITE_DATA, "p_databu %dbyte kakenai\n", HEAD_SIZE);
     return -3;
   }
+  if (L.word_count > 0 && std::strcmp(reinterpret_cast<const char*>(b.previous),
+                                      reinterpret_cast<const char*>(headword)) == 0)
+    L.repeated += 1;
   std::memcpy(b.previous, headword, static_cast<std::size_t>(w) + 1);
   if (!put_data(L, remainder, static_cast<std::size_t>(r) + 1)) {
-    say(L, "bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
+    say(L, STOP_WRITE_DATA, "bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
     return -3;
   }
   if (!put_data(L, b.translation, static_cast<std::size_t>(e))) {
-    say(L, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+    say(L, STOP_WRITE_DATA, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
   if (x > 0 && !put_data(L, b.extension, static_cast<std::size_t>(x))) {
-    say(L, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
+    say(L, STOP_WRITE_DATA, "bocu_yaku_len %dbyte kakenai\n", static_cast<int>(e));
     return -3;
   }
   L.block_used += static_cast<std::int32_t>(HEAD_SIZE + field_length);
@@ -318,25 +315,25 @@ int finish(Loop& L) {
   const std::int64_t amari =
       L.block_open ? static_cast<std::int64_t>(L.unit_count) * UNIT - L.block_used : 0;
   if (!put_data_zeros(L, amari)) {
-    say(L, "data block amari %d byte kakenai\n", static_cast<int>(amari));
+    say(L, STOP_WRITE_DATA, "data block amari %d byte kakenai\n", static_cast<int>(amari));
     return -3;
   }
   if (!put_data_zeros(L, DUMYS_SIZE) || !settle_data(L) || std::fflush(L.data_file) != 0) {
-    say(L, "dumys %dbyte kakenai\n", DUMYS_SIZE);
+    say(L, STOP_WRITE_DATA, "dumys %dbyte kakenai\n", DUMYS_SIZE);
     return -3;
   }
   if (!put(L.index_file, L.buf->index, UNIT)) {
-    say(L, "index_midasi 256 byte kakenai\n");
+    say(L, STOP_WRITE_INDEX, "index_midasi 256 byte kakenai\n");
     return -3;
   }
   for (int d = 0; d < 3 - L.index_flushes; ++d) {
     if (!put(L.index_file, zeros, UNIT)) {
-      say(L, "index_dumy 256 byte kakenai\n");
+      say(L, STOP_WRITE_INDEX, "index_dumy 256 byte kakenai\n");
       return -3;
     }
   }
   if (std::fflush(L.index_file) != 0) {
-    say(L, "index_midasi 256 byte kakenai\n");
+    say(L, STOP_WRITE_INDEX, "index_midasi 256 byte kakenai\n");
     return -3;
   }
   return 0;
@@ -351,11 +348,11 @@ int close_all(Loop& L, ByteSource& sorted, int rc) {
     write_behind_close(*L.behind);
   }
   if (L.index_file != nullptr && std::fclose(L.index_file) != 0 && rc == 0) {
-    say(L, "index_midasi 256 byte kakenai\n");
+    say(L, STOP_WRITE_INDEX, "index_midasi 256 byte kakenai\n");
     rc = -3;
   }
   if (L.data_file != nullptr && std::fclose(L.data_file) != 0 && rc == 0) {
-    say(L, "dumys %dbyte kakenai\n", DUMYS_SIZE);
+    say(L, STOP_WRITE_DATA, "dumys %dbyte kakenai\n", DUMYS_SIZE);
     rc = -3;
   }
   std::free(L.buf);
@@ -370,15 +367,17 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
 }
 
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
-                    std::uint32_t default_units, DicCounts& counts, bool write_behind) {
+                    std::uint32_t default_units, DicCounts& counts, bool write_behind,
+                    RecordStop* stop) {
   Loop L;
   WriteBehind behind;
+  L.stop = stop;
   L.index_file = index_file;
   L.data_file = data_file;
   L.default_units = default_units;
   L.buf = static_cast<Buffers*>(std::calloc(1, sizeof(Buffers)));
   if (L.buf == nullptr) {
-    say(L, "record buffer not allocated\n");
+    say(L, STOP_MEMORY, "record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
   if (write_behind) {
@@ -390,13 +389,9 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
   }
   LinePipeline lines;
   if (line_pipeline_open(lines, sorted) != 0) {
-    say(L, "record buffer not allocated\n");
+    say(L, STOP_MEMORY, "record buffer not allocated\n");
     return close_all(L, sorted, -1);
   }
-  // Progress for people watching a terminal.
-  Progress progress;
-  progress_init(progress);
-  progress_phase(progress, "writing dictionary");
   int rc = 0;
   for (bool more = true; more;) {
     const LineBatch& batch = line_pipeline_next(lines);
@@ -404,7 +399,7 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     for (int k = 0; k < batch.count; ++k) {
       const CutLine& line = batch.lines[k];
       if (line.kind == LINE_READ_ERROR) {
-        say(L, "sort data read error\n");
+        say(L, STOP_READ, "sort data read error\n");
         rc = -2;
       } else if (line.kind != LINE_END) {
         rc = place_line(L, line, batch);
@@ -414,10 +409,9 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
         break;
       }
     }
-    progress_count(progress, static_cast<std::uint64_t>(L.word_count));
+    progress_count(static_cast<std::uint64_t>(L.word_count));
   }
   line_pipeline_close(lines);
-  progress_clear(progress);
   if (rc == 0) {
     byte_source_close(sorted);
     rc = finish(L);
@@ -428,6 +422,7 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
     counts.index_flushes = L.index_flushes;
     counts.data_blocks = L.data_blocks;
     counts.next_block = L.next_block;
+    counts.repeated = L.repeated;
   }
   return rc;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "dic/dic_format.h"
 #include "platform/byte_source.h"
@@ -33,10 +34,37 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
 // then stops at the write that fails, with that write's message.
 constexpr int RECORDS_WRITE_BEHIND_FAILED = -7;
 
+// What stopped the record loop, for the note that explains it to people.
+enum RecordStopKind : int {
+  STOP_NONE = 0,
+  STOP_HEADWORD,     // a headword over 248 bytes
+  STOP_RECORD,       // a record over 65535 bytes
+  STOP_UNITS,        // a data block over 65535 units
+  STOP_INDEX,        // an index over 65535 blocks
+  STOP_WRITE_INDEX,  // the index work file could not be written
+  STOP_WRITE_DATA,   // the data work file could not be written
+  STOP_READ,         // the sorted work file could not be read
+  STOP_MEMORY,       // no memory for the loop's buffers
+  STOP_OTHER,        // anything else (the sorted work file was disturbed)
+};
+
+struct RecordStop {
+  int what = STOP_NONE;
+  int error = 0;           // the system's error number of the call that failed
+  std::int64_t size = 0;   // bytes of the headword or record, units of the block
+  // The texts of the entry that broke a limit, as the record holds them.
+  std::u16string headword;
+  std::u16string translation;
+  bool has_example = false;
+  std::u16string example;
+};
+
 // The same; with `write_behind`, the data work file is written on a second
 // thread (where one can be started), and a failed write there ends the loop
-// with RECORDS_WRITE_BEHIND_FAILED instead of a message.
+// with RECORDS_WRITE_BEHIND_FAILED instead of a message. `stop`, when given,
+// says what stopped the loop.
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
-                    std::uint32_t default_units, DicCounts& counts, bool write_behind);
+                    std::uint32_t default_units, DicCounts& counts, bool write_behind,
+                    RecordStop* stop = nullptr);
 
 }  // namespace kelm

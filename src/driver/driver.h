@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "dic/dic_format.h"
+#include "dic/record_writer.h"
 
 namespace kelm {
 
@@ -14,9 +15,11 @@ int kelm_main(int argc, char** argv);
 // (each created anew, emptied when it exists). With `write_behind` the data
 // work file is written on a second thread; when a write there fails, the
 // loop runs again without it, and its message and result are those of the
-// write that fails. 0, or a negative result after its message.
+// write that fails. 0, or a negative result after its message; `stop`, when
+// given, says what stopped the loop.
 int write_records(const char* sorted_path, const char* index_path, const char* data_path,
-                  std::uint32_t default_units, DicCounts& counts, bool write_behind = true);
+                  std::uint32_t default_units, DicCounts& counts, bool write_behind = true,
+                  RecordStop* stop = nullptr);
 
 // Appends the whole of `source` to the end of `target` in pieces of 80000
 // bytes. 0; -1 when a file cannot be opened or the source cannot be read; -3
@@ -24,5 +27,13 @@ int write_records(const char* sorted_path, const char* index_path, const char* d
 int append_file(const char* target, const char* source);
 // The same; the messages name `shown` as the target.
 int append_file(const char* target, const char* source, const char* shown);
+
+// The record loop over the sorted work file, then the header, the index work
+// file and the data work file into the file `building` (which exists, empty);
+// the sorted work file is removed once the header is written. Messages name
+// `output`. 0 with `counts` filled, or a negative result after its message.
+int build_dictionary(const char* sorted, const char* index, const char* data, const char* building,
+                     const char* output, DicHeader& header, std::uint32_t default_units,
+                     DicCounts& counts, RecordStop* stop);
 
 }  // namespace kelm

@@ -1,5 +1,6 @@
 #include "platform/byte_source.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -52,11 +53,15 @@ static std::size_t refill(ByteSource& s) {
   std::size_t n = 0;
   if (!std::ferror(s.file)) n = std::fread(s.storage + BYTE_SOURCE_KEEP, 1, s.capacity, s.file);
   if (n == 0) {
-    if (std::ferror(s.file)) s.bad = true;
+    if (std::ferror(s.file)) {
+      s.bad = true;
+      s.error = errno;
+    }
     s.eof = true;
     s.failed = true;
   }
   s.end += n;
+  s.read += n;
   return n;
 }
 

@@ -25,6 +25,8 @@ struct ByteSource {
   bool eof = false;                  // a get found the end of the file
   bool failed = false;               // a get delivered nothing
   bool bad = false;                  // a read error happened
+  unsigned long long read = 0;       // bytes read from the file so far
+  int error = 0;                     // the system's error number of a read error
 };
 
 // Opens `path` for binary reading. 0 on success, -1 when it cannot be opened.

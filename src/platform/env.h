@@ -20,5 +20,7 @@ const char* get_env(const char* name);
 
 // True when standard error is a terminal (progress is shown only then).
 bool stderr_is_terminal();
+// True when standard output is a terminal.
+bool stdout_is_terminal();
 
 }  // namespace kelm

@@ -22,4 +22,6 @@ const char* get_env(const char* name) { return std::getenv(name); }
 
 bool stderr_is_terminal() { return ::isatty(2) == 1; }
 
+bool stdout_is_terminal() { return ::isatty(1) == 1; }
+
 }  // namespace kelm

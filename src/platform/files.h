@@ -56,13 +56,30 @@ void copy_permissions(const char* path, const char* like);
 // process.
 bool file_writable(const char* path);
 
-// What a path names. FILE_OTHER is anything that cannot be read from its
-// start more than once, such as a pipe or a device.
+// What a path names. FILE_OTHER is a device or anything else that is neither
+// a file, a directory nor a pipe.
 constexpr int FILE_MISSING = -1;
 constexpr int FILE_REGULAR = 0;
 constexpr int FILE_DIRECTORY = 1;
 constexpr int FILE_OTHER = 2;
+constexpr int FILE_PIPE = 3;  // a pipe, a FIFO or a socket: read once, as it comes
 int file_kind(const char* path);
+
+// The system's error number of the first write that failed in this process
+// (0 when none), kept for the note that explains a failure: the writers give
+// it where a write or a close fails.
+void remember_write_error(int error_number);
+int first_write_error();
+void forget_write_error();
+
+// The size of the file at `path` in bytes; 0 when it is not known.
+unsigned long long file_size(const char* path);
+
+// What standard input is, as file_kind tells for a path.
+int standard_input_kind();
+
+// Standard input as a stream of bytes, without newline translation.
+std::FILE* standard_input();
 
 // True when both paths name the same existing file.
 bool same_file(const char* a, const char* b);

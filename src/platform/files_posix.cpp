@@ -100,8 +100,26 @@ int file_kind(const char* path) {
   if (::stat(path, &st) != 0) return FILE_MISSING;
   if (S_ISREG(st.st_mode)) return FILE_REGULAR;
   if (S_ISDIR(st.st_mode)) return FILE_DIRECTORY;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_PIPE;
   return FILE_OTHER;
 }
+
+unsigned long long file_size(const char* path) {
+  struct stat st;
+  if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<unsigned long long>(st.st_size);
+}
+
+int standard_input_kind() {
+  struct stat st;
+  if (::fstat(0, &st) != 0) return FILE_MISSING;
+  if (S_ISREG(st.st_mode)) return FILE_REGULAR;
+  if (S_ISDIR(st.st_mode)) return FILE_DIRECTORY;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_PIPE;
+  return FILE_OTHER;
+}
+
+std::FILE* standard_input() { return stdin; }
 
 bool same_file(const char* a, const char* b) {
   struct stat sa, sb;

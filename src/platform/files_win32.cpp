@@ -125,10 +125,33 @@ int file_kind(const char* path) {
     return attributes == INVALID_FILE_ATTRIBUTES ? FILE_MISSING : FILE_OTHER;
   DWORD type = GetFileType(h);
   CloseHandle(h);
+  if (type == FILE_TYPE_PIPE) return FILE_PIPE;
   if (type != FILE_TYPE_DISK) return FILE_OTHER;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return FILE_DIRECTORY;
   return FILE_REGULAR;
+}
+
+unsigned long long file_size(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+  return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int standard_input_kind() {
+  HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return FILE_MISSING;
+  switch (GetFileType(h)) {
+    case FILE_TYPE_DISK: return FILE_REGULAR;
+    case FILE_TYPE_PIPE: return FILE_PIPE;
+    default: return FILE_OTHER;
+  }
+}
+
+std::FILE* standard_input() {
+  ::_setmode(::_fileno(stdin), _O_BINARY);
+  return stdin;
 }
 
 // Volume serial number and file index name one file, whatever path leads to it.

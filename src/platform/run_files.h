@@ -10,6 +10,8 @@
 namespace kelm {
 
 // Opens `path` with a standard I/O mode (as open_file) as a file of the run.
+// Every opening that may create a file of the run goes through here, so that
+// none comes back once the interruption has removed it.
 std::FILE* open_run_file(const char* path, const char* mode);
 
 // Creates `path` exclusively (as create_exclusive) as a file of the run.

@@ -1,5 +1,6 @@
 #include "sort/run_file.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,12 @@
 #include "platform/run_files.h"
 
 namespace kelm {
+
+// A write or close that failed: remembered, with the system's reason.
+static void fail(RunWriter& w) {
+  remember_write_error(errno);
+  w.failed = true;
+}
 
 int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes,
                     unsigned char* buffer) {
@@ -28,10 +35,10 @@ int run_writer_open(RunWriter& w, const char* path, std::size_t buffer_bytes,
 static void put_bytes(RunWriter& w, const void* data, std::size_t n) {
   if (w.failed) return;
   if (w.fill + n > w.capacity) {
-    if (std::fwrite(w.buffer, 1, w.fill, w.file) != w.fill) w.failed = true;
+    if (std::fwrite(w.buffer, 1, w.fill, w.file) != w.fill) fail(w);
     w.fill = 0;
     if (n > w.capacity) {
-      if (!w.failed && std::fwrite(data, 1, n, w.file) != n) w.failed = true;
+      if (!w.failed && std::fwrite(data, 1, n, w.file) != n) fail(w);
       return;
     }
   }
@@ -50,9 +57,9 @@ void run_writer_add(RunWriter& w, const EntryView& e) {
 
 int run_writer_close(RunWriter& w) {
   if (!w.failed && w.fill > 0 && std::fwrite(w.buffer, 1, w.fill, w.file) != w.fill) {
-    w.failed = true;
+    fail(w);
   }
-  if (w.file != nullptr && std::fclose(w.file) != 0) w.failed = true;
+  if (w.file != nullptr && std::fclose(w.file) != 0) fail(w);
   if (w.buffer != nullptr && !w.borrowed) array_free(w.buffer, w.capacity);
   bool failed = w.failed;
   w = RunWriter{};

@@ -25,5 +25,8 @@ SortBudget default_sort_budget();
 // sort_one_line_text within `budget`.
 std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
                                 const SortBudget& budget);
+struct SortRun;
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
+                                const SortBudget& budget, SortRun* run);
 
 }  // namespace kelm

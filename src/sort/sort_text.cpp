@@ -4,6 +4,7 @@
 // duplicate warnings and the messages and files of a failure are those of
 // merging the chunks of 500 one after another into a merge file.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/byte_source.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/large_memory.h"
 #include "platform/progress.h"
@@ -24,6 +26,7 @@
 #include "sort/sort_text.h"
 #include "sort/sorted_output.h"
 #include "sort/split_merge.h"
+#include "textin/shown_text.h"
 #include "textin/detect.h"
 #include "textin/line_reader.h"
 
@@ -45,6 +48,40 @@ namespace {
 
 const char* const WARNING = "warning: duplicate word.tango jyuuhuku.\n";
 
+// Notes for people on what stopped the sort.
+void note_cannot_create(const char* path, int error) {
+  note("cannot create %s: %s — set TEMP to a directory that exists and may be written", path,
+       reason(error));
+}
+
+void note_cannot_write(const std::string& work_file) {
+  note("cannot write the work files in %s: %s — make room there, or set TEMP to a directory "
+       "with more room", directory_of(work_file).c_str(), reason(first_write_error()));
+}
+
+// A line without the separator: where it is, and its start as read.
+void note_no_separator(EntryReader& r, const char* shown, const char* encoding) {
+  const std::size_t n = std::char_traits<char16_t>::length(r.line);
+  bool cut = false;
+  const std::string text = quoted_utf8(r.line, n, 60, &cut);
+  const unsigned long long number = r.line_number;
+  if (!r.in_pieces) {
+    note("%s:%llu: no \" /// \" between headword and translation: \"%s%s\" — add it, or delete "
+         "the line (the file was read as %s)", shown, number, text.c_str(), cut ? "..." : "",
+         encoding);
+    return;
+  }
+  const unsigned long long from = r.piece_offset;
+  const unsigned long long length = r.piece_offset + r.taken + skip_rest_of_line(r);
+  const char* unit = r.kind == Utf16Lines ? "units" : "bytes";
+  note("%s:%llu: the line is %llu %s long, longer than the %d kelm reads at once: it was read in "
+       "pieces, each taken as a line of its own, and the piece from %s %llu on has no \" /// \": "
+       "\"%s%s\" — shorten the line, or split it into several entries (the file was read as %s)",
+       shown, number, length, unit, LINE_LIMIT, unit, from + 1, text.c_str(), cut ? "..." : "",
+       encoding);
+}
+
+
 struct Sorter {
   SortBudget budget;
   std::string work_path;
@@ -56,7 +93,7 @@ struct Sorter {
   std::vector<std::string> runs;
   unsigned char* run_buffer = nullptr;  // of output_buffer_bytes, for the run being written
   unsigned next_run = 0;
-  Progress progress;
+  std::uint64_t entries = 0;   // entries read, once reading is over
   bool write_failed = false;  // a short write or an unreadable run
   bool create_failed = false;  // a file could not be created (its message printed)
   bool run_failed = false;     // a run could not be opened or read (its message printed)
@@ -79,8 +116,10 @@ EntryView view_of(const SortRecord& r) {
 void report_run_failure(Sorter& s, int failed, bool open_failed,
                         const std::vector<std::string>& paths) {
   if (failed < 0 || failed >= static_cast<int>(paths.size())) return;
-  std::printf(open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n",
-              paths[static_cast<std::size_t>(failed)].c_str());
+  const char* path = paths[static_cast<std::size_t>(failed)].c_str();
+  note("cannot %s the work file %s again — the temporary directory was changed while kelm ran, "
+       "or its disk failed", open_failed ? "open" : "read", path);
+  out_printf(open_failed ? "Can't open file[%s]\n" : "Can't read file[%s]\n", path);
   s.run_failed = true;
 }
 
@@ -100,7 +139,8 @@ int open_next_run(Sorter& s, RunWriter& w, std::string& path) {
       run_writer_open(w, path.c_str(), s.budget.output_buffer_bytes, s.run_buffer) == 0) {
     return 0;
   }
-  std::printf("Can't create file[%s]\n", path.c_str());
+  note_cannot_create(path.c_str(), errno);
+  out_printf("Can't create file[%s]\n", path.c_str());
   s.create_failed = true;
   return -1;
 }
@@ -254,25 +294,24 @@ void merge_into(Sorter& s, SortedOutput& out) {
 // with the runs written before. Returns the number of warnings;
 // s.write_failed and s.create_failed tell what went wrong.
 std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge_pass) {
-  progress_phase(s.progress, "sorting");
-  progress_draw(s.progress, s.arena.records.size());
+  progress_phase("sorting", s.entries, PROGRESS_ENTRIES);
+  progress_draw(0);
   sort_memory_run(s.arena.records, s.scratch);
   // What only the reading needed goes before the merge takes its memory.
   arena_release(s.spare);
   s.scratch = MemoryRunScratch{};
   if (!s.runs.empty()) {
-    progress_phase(s.progress, "merging");
     // The entries in memory take one place of the final merge.
     std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
     if (reduce_runs(s, fan_in) != 0) return 0;
   }
   std::FILE* f = open_run_file(path, "wb+");
   if (f == nullptr) {
-    std::printf("Can't create file[%s]\n", path);
+    note_cannot_create(path, errno);
+    out_printf("Can't create file[%s]\n", path);
     s.create_failed = true;
     return 0;
   }
-  progress_phase(s.progress, "writing sorted");
   SortedOutput out;
   if (output_open(out, f, s.budget.output_buffer_bytes, s.budget.group_bytes,
                   s.budget.group_labels, s.merge_path) != 0) {
@@ -280,7 +319,7 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
     s.write_failed = true;
     return 0;
   }
-  out.progress = &s.progress;
+  out.show_progress = true;
   out.last_merge_pass = last_merge_pass;
   if (s.runs.empty()) {
     for (const SortRecord& r : s.arena.records) output_add(out, view_of(r));
@@ -288,7 +327,10 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
   } else {
     merge_into(s, out);
   }
-  if (std::fclose(f) != 0) s.write_failed = true;
+  if (std::fclose(f) != 0) {
+    remember_write_error(errno);
+    s.write_failed = true;
+  }
   std::uint64_t warnings = out.warnings;
   output_close(out);
   return warnings;
@@ -304,7 +346,8 @@ int write_first_merge(Sorter& s) {
   sort_memory_run(first, scratch);
   std::FILE* f = open_run_file(s.merge_path.c_str(), "wb+");
   if (f == nullptr) {
-    std::printf("Can't create file[%s]\n", s.merge_path.c_str());
+    note_cannot_create(s.merge_path.c_str(), errno);
+    out_printf("Can't create file[%s]\n", s.merge_path.c_str());
     return -1;
   }
   SortedOutput out;
@@ -315,9 +358,13 @@ int write_first_merge(Sorter& s) {
     failed = output_finish(out) != 0;
   }
   output_close(out);
-  if (std::fclose(f) != 0) failed = true;
+  if (std::fclose(f) != 0) {
+    remember_write_error(errno);
+    failed = true;
+  }
   if (failed) {
-    std::printf("tmpfile write error\n");
+    note_cannot_write(s.merge_path);
+    out_printf("tmpfile write error\n");
     return -1;
   }
   return 0;
@@ -327,18 +374,26 @@ int write_first_merge(Sorter& s) {
 // that fails while the work file that setup created is in the way.
 void final_rename(const Sorter& s) {
   if (rename_run_file(s.merge_path.c_str(), s.work_path.c_str()) != 0) {
-    std::printf("rename error2\n");
+    out_printf("rename error2\n");
   }
 }
 
 void print_warnings(std::uint64_t n) {
-  for (std::uint64_t k = 0; k < n; ++k) std::fputs(WARNING, stdout);
+  out_repeat(WARNING, n);
 }
 
 }  // namespace
 
 std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
                                 const SortBudget& budget) {
+  return sort_one_line_text(input_path, work_path, budget, nullptr);
+}
+
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
+                                const SortBudget& budget, SortRun* run) {
+  // The input's name in messages: what the user gave.
+  const char* shown = run != nullptr && run->shown_input != nullptr ? run->shown_input : input_path;
+  const char* noted = run != nullptr && run->noted_input != nullptr ? run->noted_input : shown;
   Sorter s;
   s.budget = budget;
   s.work_path = work_path;
@@ -347,29 +402,40 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   s.merge_path = s.work_path + "_sortdata.tmp";
 
   if (create_empty(work_path) != 0) {
-    std::printf("Can't create file[%s]\n", work_path);
+    note_cannot_create(work_path, errno);
+    out_printf("Can't create file[%s]\n", work_path);
     return -1;
   }
   if (create_empty(s.merge_path.c_str()) != 0) {
-    std::printf("Can't create file[%s]\n", s.merge_path.c_str());
+    note_cannot_create(s.merge_path.c_str(), errno);
+    out_printf("Can't create file[%s]\n", s.merge_path.c_str());
     return -1;
   }
   // Detection and reading open the input several times, each time from its
   // start: a pipe would block or hand different bytes to each, and a device
-  // such as /dev/zero never ends.
-  if (file_kind(input_path) == FILE_OTHER) {
-    std::printf("Can't open file[%s]\n", input_path);
+  // such as /dev/zero never ends. (The driver copies a pipe to a file first.)
+  const int kind = file_kind(input_path);
+  if (kind == FILE_OTHER || kind == FILE_PIPE) {
+    note("%s is not a file that can be read from its start — give the name of a text file, or "
+         "- to read standard input", noted);
+    out_printf("Can't open file[%s]\n", shown);
     return -1;
   }
   const TextEncoding encoding = detect_encoding(input_path);
   ByteSource input;
   if (byte_source_open(input, input_path) != 0) {
-    std::printf("Can't open file[%s]\n", input_path);
+    note("cannot open %s: %s", noted, reason(errno));
+    out_printf("Can't open file[%s]\n", shown);
     return -1;
   }
   // Consumes a byte-order mark whatever the encoding; its answer is the byte
   // order of a UTF-16 input whose mark decides it.
   const int probed = probe_byte_order(input);
+  const char* encoding_shown = encoding_name(encoding, probed);
+  if (run != nullptr) {
+    run->encoding = encoding;
+    run->big_endian = probed;
+  }
 
   EntryReader reader;
   reader_for_input(reader, encoding, probed);
@@ -377,13 +443,13 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   reader.bytes = static_cast<unsigned char*>(std::malloc(LINE_LIMIT + 1));
   if (reader.bytes == nullptr) {
     byte_source_close(input);
-    std::printf("Can't allocate memory\n");
+    note("not enough memory to read the input");
+    out_printf("Can't allocate memory\n");
     return -1;
   }
   s.arena.records.reserve(budget.memory_bytes / 256);
   s.spare.records.reserve(budget.memory_bytes / 256);
-  progress_init(s.progress);
-  progress_phase(s.progress, "reading");
+  progress_phase("reading", file_size(input_path), PROGRESS_BYTES);
 
   // Reading: entries go into memory; at the end of a chunk, when the memory
   // is used up, they are sorted and written as a run.
@@ -393,6 +459,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
   std::string read_error_message;
   bool failed = false;
   bool first_pass_failed = false;
+  unsigned long long long_lines = 0;  // lines read in pieces
   for (;;) {
     int length = 0;
     int key_length = 0;
@@ -403,20 +470,29 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
         failed = true;
         break;
       }
-      std::printf("Can't allocate memory\n");
+      note("not enough memory to sort the input");
+      out_printf("Can't allocate memory\n");
       failed = true;
       break;
     }
     const int got = read_entry(reader, &length, &key_length);
     if (got == ENTRY_EXHAUSTED) break;
     if (got == ENTRY_NO_SEPARATOR) {
+      note_no_separator(reader, noted, encoding_shown);
       stop_message = "ERROR:1.non  /// ";
       break;
     }
     if (got == ENTRY_READ_ERROR) {
-      read_error_message = std::string("Can't read file[") + input_path + "]\n";
+      note("cannot read %s: %s — the disk or the file system failed, or it is not a file",
+           noted, reason(input.error));
+      read_error_message = std::string("Can't read file[") + shown + "]\n";
       stop_message = read_error_message.c_str();
       break;
+    }
+    if (reader.in_pieces && reader.piece_offset == 0 && ++long_lines == 1) {
+      note_aside("%s:%llu: the line is longer than the %d %s kelm reads at once: it was read in "
+                 "pieces, each taken as an entry of its own", noted, reader.line_number, LINE_LIMIT,
+                 reader.kind == Utf16Lines ? "units" : "bytes");
     }
     const std::uint32_t units = static_cast<std::uint32_t>(length) + 2;
     char16_t* line = reader.line;
@@ -427,7 +503,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
                                          line, entries,
                                          static_cast<std::uint32_t>(key_length), units, 0});
     ++entries;
-    progress_count(s.progress, entries);
+    progress_count(input.read);
     if (entries == ENTRIES_PER_CHUNK && write_first_merge(s) != 0) {
       first_pass_failed = true;
       break;
@@ -439,6 +515,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       break;
     }
   }
+  s.entries = entries;
   byte_source_close(input);
   std::free(reader.bytes);
   // A run that failed stopped the reading where it was handed over.
@@ -449,7 +526,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     final_rename(s);
     result = -2;
   } else if (failed) {
-    if (s.write_failed) std::printf("tmpfile write error\n");
+    if (s.write_failed) out_printf("tmpfile write error\n");
     result = -2;
   } else if (stop_message != nullptr) {
     // The chunk being filled is dropped; the chunks before it were merged
@@ -460,8 +537,8 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     if (!s.arena.records.empty()) s.arena.records.resize(keep - s.arena.records.front().seq);
     const std::uint64_t warnings = chunk > 1 ? write_sorted(s, work_path, chunk) : 0;
     print_warnings(warnings);
-    if (s.write_failed) std::printf("tmpfile write error\n");
-    std::fputs(stop_message, stdout);
+    if (s.write_failed) out_printf("tmpfile write error\n");
+    out_printf("%s", stop_message);
     if (chunk > 1 && !s.create_failed) {
       remove_file(s.merge_path.c_str());
     } else {
@@ -478,7 +555,7 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       remove_file(s.merge_path.c_str());
       result = -2;
     } else if (s.write_failed) {
-      std::printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
+      out_printf(single_pass ? "datafile write error\n" : "tmpfile write error\n");
       // A single pass leaves the merge file from setup.
       if (!single_pass) remove_file(s.merge_path.c_str());
       result = -2;
@@ -486,16 +563,20 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
       remove_file(s.merge_path.c_str());
     }
   }
+  if (s.write_failed) note_cannot_write(work_path);
   remove_runs(s);
   if (s.run_buffer != nullptr) array_free(s.run_buffer, s.budget.output_buffer_bytes);
   arena_release(s.arena);
   arena_release(s.spare);
-  progress_clear(s.progress);
   return result;
 }
 
 std::int32_t sort_one_line_text(const char* input_path, const char* work_path) {
-  return sort_one_line_text(input_path, work_path, default_sort_budget());
+  return sort_one_line_text(input_path, work_path, default_sort_budget(), nullptr);
+}
+
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path, SortRun& run) {
+  return sort_one_line_text(input_path, work_path, default_sort_budget(), &run);
 }
 
 }  // namespace kelm

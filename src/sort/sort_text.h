@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "textin/detect.h"
+
 namespace kelm {
 
 // Compares two zero-terminated UTF-16 keys unit by unit as unsigned numbers:
@@ -13,5 +15,16 @@ int compare_keys(const char16_t* a, const char16_t* b);
 // (UTF-16 little-endian, CR LF after every line, no byte-order mark). Returns
 // the entry count, -1 for a failure before reading, -2 for one after.
 std::int32_t sort_one_line_text(const char* input_path, const char* work_path);
+
+// What a run tells the sorter, and learns from it beyond the entry count.
+struct SortRun {
+  const char* shown_input = nullptr;  // the input's name in messages (the path when null)
+  const char* noted_input = nullptr;  // and in notes for people (shown_input when null)
+  TextEncoding encoding = Utf8;       // what detection chose
+  int big_endian = 0;                 // the byte order a UTF-16 input was read in
+};
+
+// The same, with `run`.
+std::int32_t sort_one_line_text(const char* input_path, const char* work_path, SortRun& run);
 
 }  // namespace kelm

@@ -1,6 +1,7 @@
 #include "sort/sorted_output.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +11,12 @@
 #include "platform/run_files.h"
 
 namespace kelm {
+
+// A write that failed: remembered, with the system's reason.
+static void fail(SortedOutput& o) {
+  remember_write_error(errno);
+  o.failed = true;
+}
 
 int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
                 std::size_t group_bytes, std::size_t label_capacity,
@@ -32,7 +39,7 @@ int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
 
 static void flush_buffer(SortedOutput& o) {
   if (o.fill > 0 && !o.failed && std::fwrite(o.buffer, 1, o.fill, o.file) != o.fill) {
-    o.failed = true;
+    fail(o);
   }
   o.fill = 0;
 }
@@ -58,7 +65,7 @@ static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, st
     emit_units(o, line, length);
   }
   ++o.written;
-  if (o.progress != nullptr) progress_count(*o.progress, o.written);
+  if (o.show_progress) progress_count(o.written);
 }
 
 static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length) {
@@ -69,7 +76,7 @@ static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t leng
     for (std::uint32_t k = 0; k < length; ++k) {
       unsigned char pair[2] = {static_cast<unsigned char>(line[k] & 0xFF),
                                static_cast<unsigned char>(line[k] >> 8)};
-      if (!o.failed && std::fwrite(pair, 1, 2, o.file) != 2) o.failed = true;
+      if (!o.failed && std::fwrite(pair, 1, 2, o.file) != 2) fail(o);
     }
   } else if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(o.buffer + o.fill, line, bytes);
@@ -87,7 +94,7 @@ static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t leng
 static void spill_group(SortedOutput& o) {
   o.spill = open_run_file(o.spill_path.c_str(), "wb+");
   if (o.spill == nullptr) {
-    o.failed = true;
+    fail(o);
     return;
   }
   o.spilled = true;
@@ -99,7 +106,7 @@ static void spill_group(SortedOutput& o) {
       const GroupItem& it = o.items[item];
       if (std::fwrite(&it.length, 4, 1, o.spill) != 1 ||
           std::fwrite(o.data.data() + it.offset, 2, it.length, o.spill) != it.length) {
-        o.failed = true;
+        fail(o);
       }
       o.spill_end += 4 + 2 * static_cast<std::size_t>(it.length);
     }
@@ -116,7 +123,7 @@ static void group_append(SortedOutput& o, const EntryView& e) {
   if (o.spilled) {
     if (o.spill != nullptr && (std::fwrite(&e.length, 4, 1, o.spill) != 1 ||
                                std::fwrite(e.line, 2, e.length, o.spill) != e.length)) {
-      o.failed = true;
+      fail(o);
     }
     o.spill_end += 4 + 2 * static_cast<std::size_t>(e.length);
     return;
@@ -159,7 +166,7 @@ static int emit_spilled(SortedOutput& o, std::size_t j) {
 
 static void emit_next_of_span(SortedOutput& o, std::size_t j) {
   if (o.spilled) {
-    if (o.spill == nullptr || emit_spilled(o, j) != 0) o.failed = true;
+    if (o.spill == nullptr || emit_spilled(o, j) != 0) fail(o);
     return;
   }
   const GroupItem& it = o.items[o.cursor[j]++];
@@ -181,14 +188,14 @@ static void finish_group(SortedOutput& o) {
     label_stack_reset(o.labels, o.label_capacity, o.labels.spill_path);
     for (std::size_t j = 0; j < o.spans.size(); ++j) {
       if (label_stack_add(o.labels, static_cast<std::uint32_t>(j), o.spans[j].count) != 0) {
-        o.failed = true;
+        fail(o);
       }
     }
     if (label_stack_visit(o.labels, [&o](std::uint32_t j) {
           emit_next_of_span(o, j);
           return 0;
         }) != 0) {
-      o.failed = true;
+      fail(o);
     }
     label_stack_close(o.labels);
   }

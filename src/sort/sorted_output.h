@@ -60,7 +60,7 @@ struct SortedOutput {
   std::uint32_t last_merge_pass = 0;
   std::uint64_t warnings = 0;  // duplicate warnings that merging prints
   std::uint64_t written = 0;   // entries written
-  Progress* progress = nullptr;
+  bool show_progress = false;  // entries written count for the progress line
 };
 
 // Starts writing to `file` (which the caller opened and closes). The group

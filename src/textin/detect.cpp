@@ -69,6 +69,17 @@ TextEncoding decide_encoding(int bom, int utf16, int utf8, int sjis, int euc) {
   return chosen;
 }
 
+const char* encoding_name(TextEncoding e, int big_endian) {
+  switch (e) {
+    case ShiftJis: return "Shift_JIS";
+    case Utf16ByBom: return big_endian != 0 ? "UTF-16 big-endian" : "UTF-16 little-endian";
+    case Utf16Le: return "UTF-16 little-endian";
+    case EucJp: return "EUC-JP";
+    case Utf8:
+    default: return "UTF-8";
+  }
+}
+
 TextEncoding detect_encoding(const char* path) {
   const int bom = detect_bom(path);
   const int utf16 = detect_utf16(path);

@@ -14,6 +14,10 @@ enum TextEncoding : int {
 // Bytes each sampling detector examines, counted after a byte-order mark.
 constexpr int DETECT_SAMPLE_SIZE = 60010;
 
+// The encoding's name for people; `big_endian` tells the byte order of UTF-16
+// that its mark decides.
+const char* encoding_name(TextEncoding e, int big_endian);
+
 // Never fails: a file that cannot be opened, or an empty one, gives Utf8.
 TextEncoding detect_encoding(const char* path);
 

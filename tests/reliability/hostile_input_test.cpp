@@ -274,25 +274,16 @@ TEST(HostileInput, AMillionCopiesOfOneKey) {
   EXPECT_TRUE(temp.list().empty());
 }
 
-TEST(HostileInput, APipeOrTheNullDeviceAsTheInput) {
-  TempDir files;
+TEST(HostileInput, ADeviceAsTheInputIsRefused) {
+  // A device cannot be read from its start twice, and /dev/zero never ends.
 #ifdef _WIN32
-  const std::string fifo = "\\\\.\\pipe\\kelm-test-" + std::to_string(GetCurrentProcessId());
-  HANDLE server = CreateNamedPipeA(fifo.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                                   0, 0, 0, nullptr);
-  ASSERT_NE(server, INVALID_HANDLE_VALUE);
-  const std::string null_device = "NUL";
+  const std::vector<std::string> devices = {"NUL"};
 #else
-  const std::string fifo = files.file("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  const std::string null_device = "/dev/null";
+  const std::vector<std::string> devices = {"/dev/null", "/dev/zero"};
 #endif
-  for (const std::string& input : {fifo, null_device}) {
+  for (const std::string& input : devices) {
     Outcome o = convert_file(input);
     EXPECT_EQ(o.status, 255) << input;
     EXPECT_EQ(o.out, "Can't open file[" + input + "]\n\nsort error\n") << input;
   }
-#ifdef _WIN32
-  CloseHandle(server);
-#endif
 }
