@@ -180,11 +180,11 @@ int check_output(const char* output, const std::string& target, int kind) {
 
 // The summary of a successful run, on a terminal only.
 void note_summary(const char* output, const DicCounts& counts, const std::string& target) {
-  const unsigned long long size = file_size(target.c_str());
-  note_aside("%s entries (%s repeat the headword before them) in %s: %.1f MB, %.1f s",
+  const double size = static_cast<double>(file_size(target.c_str()));
+  note_aside("%s entries (%s repeat the headword before them) in %s: %.1f %s, %.1f s",
              grouped(static_cast<unsigned long long>(counts.word_count)).c_str(),
              grouped(static_cast<unsigned long long>(counts.repeated)).c_str(), output,
-             static_cast<double>(size) / 1e6, progress_elapsed());
+             size < 1e6 ? size / 1e3 : size / 1e6, size < 1e6 ? "kB" : "MB", progress_elapsed());
 }
 
 int run(int argc, char** argv) {
