@@ -97,7 +97,8 @@ void note_record_stop(const RecordStop& stop, const char* input, const char* sho
       break;
     }
     case STOP_READ:
-      note("cannot read back the sorted work file: %s — its disk failed", reason(stop.error));
+      note("cannot read back the sorted work file — its disk failed, or the temporary directory "
+           "was changed while kelm ran");
       break;
     case STOP_MEMORY:
       note("not enough memory to write the dictionary");

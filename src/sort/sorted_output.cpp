@@ -150,16 +150,62 @@ static bool same_key_as_group(const SortedOutput& o, const EntryView& e) {
                                e.key_length) == 0;
 }
 
+// The memory the windows of a spilled group take together, and the least a
+// window holds.
+constexpr std::size_t WINDOWS_BYTES = std::size_t{4} << 20;
+constexpr std::size_t WINDOW_MIN = 4096;
+
+static void open_windows(SortedOutput& o) {
+  const std::size_t spans = o.spans.size();
+  o.window_bytes = WINDOWS_BYTES / spans < WINDOW_MIN ? WINDOW_MIN : WINDOWS_BYTES / spans;
+  o.windows.resize(o.window_bytes * spans);
+  o.window_start.assign(spans, 0);
+  o.window_fill.assign(spans, 0);
+}
+
+// The `n` bytes of span j at its cursor, read into its window when they are
+// not there; nullptr when the file cannot be read. The cursor stays.
+static const unsigned char* span_bytes(SortedOutput& o, std::size_t j, std::size_t n) {
+  unsigned char* window = o.windows.data() + j * o.window_bytes;
+  const std::size_t at = o.cursor[j];
+  if (at >= o.window_start[j] && at + n <= o.window_start[j] + o.window_fill[j]) {
+    return window + (at - o.window_start[j]);
+  }
+  // An entry longer than a window is read by itself.
+  unsigned char* into = window;
+  std::size_t want = o.window_bytes;
+  if (n > o.window_bytes) {
+    o.spill_line.resize((n + 1) / 2);
+    into = reinterpret_cast<unsigned char*>(o.spill_line.data());
+    want = n;
+  }
+  if (at + want > o.spill_end) want = o.spill_end - at;
+  if (want < n || std::fseek(o.spill, static_cast<long>(at), SEEK_SET) != 0 ||
+      std::fread(into, 1, want, o.spill) != want) {
+    return nullptr;
+  }
+  if (into == window) {
+    o.window_start[j] = at;
+    o.window_fill[j] = want;
+  } else {
+    o.window_fill[j] = 0;
+  }
+  return into;
+}
+
 // Writes the next entry of span j of a spilled group.
 static int emit_spilled(SortedOutput& o, std::size_t j) {
+  const unsigned char* head = span_bytes(o, j, 4);
+  if (head == nullptr) return -1;
   std::uint32_t length = 0;
-  if (std::fseek(o.spill, static_cast<long>(o.cursor[j]), SEEK_SET) != 0 ||
-      std::fread(&length, 4, 1, o.spill) != 1) {
-    return -1;
-  }
+  std::memcpy(&length, head, 4);
+  const std::size_t bytes = 4 + 2 * static_cast<std::size_t>(length);
+  const unsigned char* entry = span_bytes(o, j, bytes);
+  if (entry == nullptr) return -1;
+  // The units may stand at an odd place in the window.
   o.spill_line.resize(length);
-  if (std::fread(o.spill_line.data(), 2, length, o.spill) != length) return -1;
-  o.cursor[j] += 4 + 2 * static_cast<std::size_t>(length);
+  std::memcpy(o.spill_line.data(), entry + 4, 2 * static_cast<std::size_t>(length));
+  o.cursor[j] += bytes;
   emit(o, o.spill_line.data(), length, o.spans[j].chunk);
   return 0;
 }
@@ -182,6 +228,10 @@ static void finish_group(SortedOutput& o) {
     o.cursor.push_back(span.first);
   }
   o.warnings += interleave_warnings(o.counts.data(), o.counts.size());
+  if (o.spilled && o.spill != nullptr) {
+    if (std::fflush(o.spill) != 0) fail(o);
+    open_windows(o);
+  }
   if (o.spans.size() == 1) {
     for (std::uint32_t k = 0; k < o.spans[0].count; ++k) emit_next_of_span(o, 0);
   } else {

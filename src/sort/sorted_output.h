@@ -45,7 +45,13 @@ struct SortedOutput {
   std::vector<GroupItem> items;
   std::vector<ChunkSpan> spans;
   std::vector<std::uint32_t> counts;
-  std::vector<std::size_t> cursor;
+  std::vector<std::size_t> cursor;  // the next item of each span, or its file offset when spilled
+  // A spilled group is read back through a window of the file for each span,
+  // so that the spans, read in turns, each go through the file in order.
+  std::vector<unsigned char> windows;
+  std::size_t window_bytes = 0;
+  std::vector<std::size_t> window_start;  // file offset of each span's window
+  std::vector<std::size_t> window_fill;   // bytes in each span's window
   std::size_t group_bytes = 0;  // units kept in `data` before the group goes to a file
   std::string spill_path;
   std::FILE* spill = nullptr;
