@@ -52,7 +52,7 @@ int crand_next(std::uint32_t& state) {
 void init_header(DicHeader& h, std::uint32_t seed) {
   std::memset(&h, 0, sizeof h);
   std::snprintf(h.header_text, sizeof h.header_text, MAGIC_TEMPLATE, 0x81, 0x40);
-  h.version = 0x0500;
+  h.version = FORMAT_VERSION;
   h.headword_max = HEADWORD_MAX;
   h.translation_max = 10000;
   h.unit_size = UNIT;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "kelm_version.h"
+
 namespace kelm {
 
 constexpr int UNIT = 256;           // index blocks, data blocks, block numbers
@@ -15,6 +17,7 @@ constexpr int MIN_INDEX_BLOCKS = 4;
 constexpr std::uint32_t FIELD_LENGTH_MAX = 0xFFFF;
 constexpr std::uint32_t UNIT_COUNT_MAX = 0xFFFF;
 constexpr std::uint32_t INDEX_BLOCKS_MAX = 0xFFFF;
+constexpr std::uint16_t FORMAT_VERSION = KELM_FORMAT_VERSION;  // the header's version
 
 struct DicHeader {
   char header_text[100];  // the magic text line, then zeros
