@@ -80,6 +80,13 @@ std::uint32_t index_blocks_for(std::int32_t index_flushes) {
   return static_cast<std::uint32_t>(index_flushes) + 1;
 }
 
+std::int64_t block_units_for(std::int64_t record_bytes, std::uint32_t default_units) {
+  const std::int64_t alone = record_bytes + 2;  // with the block's unit_count
+  const std::int64_t ordinary = static_cast<std::int64_t>(default_units) * UNIT;
+  if (alone > UNIT || alone + 2 > ordinary) return (alone + 2 + UNIT - 1) / UNIT;
+  return default_units;
+}
+
 int complete_header(DicHeader& h, const DicCounts& c) {
   std::uint32_t blocks = index_blocks_for(c.index_flushes);
   if (blocks > INDEX_BLOCKS_MAX) return -6;
