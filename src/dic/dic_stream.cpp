@@ -352,7 +352,7 @@ int open_data(DicStream& r, const char* path) {
 
 int dic_stream_open(DicStream& r, const char* path) {
   r = DicStream{};
-  r.buf = static_cast<DicStreamBuffers*>(std::calloc(1, sizeof(DicStreamBuffers)));
+  r.buf = static_cast<DicStreamBuffers*>(std::malloc(sizeof(DicStreamBuffers)));
   if (r.buf == nullptr) {
     dic_problem(r.problem, DIC_READ_ERROR, -1, 0, "not enough memory");
     return -1;
