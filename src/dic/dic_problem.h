@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace kelm {
 
@@ -53,7 +54,10 @@ struct DicProblem {
 };
 
 // Records the first problem; a later one does not replace it. Returns -1.
-#if defined(__GNUC__)
+// (MinGW's C++ library formats as C99 does, which its own attribute names.)
+#if defined(__MINGW32__)
+__attribute__((format(__MINGW_PRINTF_FORMAT, 5, 6)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 5, 6)))
 #endif
 int dic_problem(DicProblem& p, int kind, std::int64_t block, std::uint64_t offset,
