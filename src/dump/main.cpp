@@ -4,9 +4,20 @@
 #include "dump/dump_driver.h"
 #include "platform/utf8_main.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
-int run(int argc, char** argv) { return kelm::kelm_dump_main(argc, argv, stdout, stderr); }
+int run(int argc, char** argv) {
+#ifdef _WIN32
+  // Messages end in LF alone, as the text on standard output does.
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  return kelm::kelm_dump_main(argc, argv, stdout, stderr);
+}
 
 }  // namespace
 
