@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Cross-builds kelm.exe and the Windows test programs with mingw-w64, runs the
-# tests under Wine, and checks that kelm.exe writes the same dictionary as the
-# Linux build, byte for byte, for the samples in examples/ — under their own
-# names and under a Japanese file name.
+# Cross-builds kelm.exe, kelm-dump.exe and the Windows test programs with
+# mingw-w64, runs the tests under Wine, and checks that kelm.exe writes the
+# same dictionary as the Linux build, byte for byte, for the samples in
+# examples/ — under their own names and under a Japanese file name — and that
+# kelm-dump.exe checks it and writes the same text as the Linux kelm-dump.
+# Last, the Windows archive (cpack -G ZIP) must hold both programs, README.md
+# and LICENSE.
 # Usage: scripts/windows-test.sh [Windows build directory] [Linux build directory]
 # Works headless (no display, no terminal, no standard input), as root.
 set -euo pipefail
@@ -33,13 +36,15 @@ cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DKELM_WERROR=ON -DKELM_BUILD_BENCH=OFF >/dev/null
 cmake --build "$win" -j"$jobs"
 
-step "kelm.exe imports system DLLs only"
-imports=$(x86_64-w64-mingw32-objdump -p "$win/kelm.exe" | sed -n 's/^\s*DLL Name: //p')
-echo "$imports" | sed 's/^/   /'
-if echo "$imports" | grep -viqE '^(kernel32|msvcrt|advapi32|user32|shell32|ucrtbase|api-ms-win-.*)\.dll$'; then
-  echo "kelm.exe needs a DLL that Windows does not have" >&2
-  exit 1
-fi
+for exe in kelm.exe kelm-dump.exe; do
+  step "$exe imports system DLLs only"
+  imports=$(x86_64-w64-mingw32-objdump -p "$win/$exe" | sed -n 's/^\s*DLL Name: //p')
+  echo "$imports" | sed 's/^/   /'
+  if echo "$imports" | grep -viqE '^(kernel32|msvcrt|advapi32|user32|shell32|ucrtbase|api-ms-win-.*)\.dll$'; then
+    echo "$exe needs a DLL that Windows does not have" >&2
+    exit 1
+  fi
+done
 
 step "Wine prefix"
 mkdir -p "$WINEPREFIX"
@@ -58,9 +63,9 @@ step "tests under Wine"
 # fails is run once more, and fails the run only when it fails again.
 ctest --test-dir "$win" --output-on-failure -j"$jobs" --repeat until-pass:2 </dev/null
 
-step "Linux build of kelm ($linux)"
+step "Linux build of kelm and kelm-dump ($linux)"
 cmake -S . -B "$linux" -DKELM_WERROR=ON >/dev/null
-cmake --build "$linux" -j"$jobs" --target kelm
+cmake --build "$linux" -j"$jobs" --target kelm kelm-dump
 
 step "the same dictionaries from both builds"
 # 表示ソフト用辞書: two of its characters end in the byte of "\" in Shift_JIS.
@@ -99,8 +104,22 @@ for sample in examples/*.txt examples/*.TXT; do
       echo "FAIL $name: the console output differs"
       diff "$work/linux.out" "$work/windows.out" | head -20 || true
       failed=1
+    elif ! (cd "$work/windows" && "$WINE" "$root/$win/kelm-dump.exe" --check "$out" \
+        >../windows.check </dev/null); then
+      echo "FAIL $name: kelm-dump.exe --check rejects $out"
+      cat "$work/windows.check"
+      failed=1
+    elif ! "$root/$linux/kelm-dump" "$work/linux/$out" >"$work/linux.dump" ||
+        ! (cd "$work/windows" && "$WINE" "$root/$win/kelm-dump.exe" "$out" \
+        >../windows.dump </dev/null); then
+      echo "FAIL $name: a dump failed"
+      failed=1
+    elif ! cmp "$work/linux.dump" "$work/windows.dump"; then
+      echo "FAIL $name: kelm-dump.exe writes another text than kelm-dump"
+      failed=1
     else
-      echo "ok   $name -> $out ($(stat -c %s "$work/windows/$out") bytes, identical)"
+      echo "ok   $name -> $out ($(stat -c %s "$work/windows/$out") bytes, identical;" \
+        "dumps identical, $(stat -c %s "$work/windows.dump") bytes)"
       compared=$((compared + 1))
     fi
     rm -rf "$work/linux" "$work/windows"
@@ -117,5 +136,18 @@ if [ "$compared" -eq 0 ] && [ "$failed" -eq 0 ]; then
   echo "FAIL no sample in examples/ to convert"
   failed=1
 fi
+
+step "the Windows archive (cpack -G ZIP)"
+rm -f "$win"/kelm-*.zip
+(cd "$win" && cpack -G ZIP >/dev/null)
+zip=$(ls "$win"/kelm-*-win64.zip)
+listing=$(cmake -E tar tf "$zip")
+echo "$listing" | sed 's/^/   /'
+for f in kelm.exe kelm-dump.exe README.md LICENSE; do
+  if ! echo "$listing" | grep -q "/$f\$"; then
+    echo "FAIL $zip lacks $f"
+    failed=1
+  fi
+done
 echo "== windows-test: $compared conversions identical, $((SECONDS - start)) s"
 exit "$failed"

@@ -6,6 +6,7 @@
 // take a loop of their own. The two must agree byte for byte (the tests hold
 // them to each other and to ICU).
 #include "dic/bocu1.h"
+#include "dic/bocu1_prev.h"
 
 #include <cstdint>
 #include <cstring>
@@ -51,29 +52,7 @@ struct TrailTable {
 };
 constexpr TrailTable TRAIL{};
 
-constexpr std::int32_t next_prev(std::uint32_t c) {
-  if (c - 0x3040u < 0x60u) return 0x3070;            // Hiragana
-  if (c - 0x4E00u <= 0x9FA5u - 0x4E00u) return 0x7711;  // CJK unified ideographs
-  if (c - 0xAC00u <= 0xD7A3u - 0xAC00u) return 0xC1D1;  // Hangul syllables
-  return static_cast<std::int32_t>((c & ~0x7Fu) + 0x40u);
-}
 
-// The value of prev for each 32-unit block of the 16-bit range; 0 for the
-// two blocks that the CJK and Hangul ranges end inside, whose units are
-// looked at one by one.
-struct PrevTable {
-  std::uint16_t value[0x10000 >> 5];
-  constexpr PrevTable() : value() {
-    for (std::uint32_t b = 0; b < (0x10000 >> 5); ++b) {
-      std::uint32_t first = b << 5;
-      std::int32_t p = next_prev(first);
-      bool same = true;
-      for (std::uint32_t c = first; c < first + 32; ++c) same = same && next_prev(c) == p;
-      value[b] = same ? static_cast<std::uint16_t>(p) : 0;
-    }
-  }
-};
-constexpr PrevTable PREV_BY_32{};
 
 // Every difference that 16-bit input can produce, from 0x21 - 0xFFC0 to
 // 0xFFFF - 0x40, with its bytes from the plain step: up to three bytes, then
@@ -88,7 +67,7 @@ struct DiffTable {
 }  // namespace
 
 std::int32_t bocu1_next_prev(std::int32_t c) {
-  return next_prev(static_cast<std::uint32_t>(c));
+  return bocu1_prev_rule(static_cast<std::uint32_t>(c));
 }
 
 std::uint32_t bocu1_pack_diff(std::int32_t d) {
@@ -249,8 +228,7 @@ int encode_bocu1(const char16_t* in, unsigned char* out) {
       continue;
     }
     const unsigned char* e = diff.entry[static_cast<std::int32_t>(c) - prev - DIFF_MIN];
-    std::int32_t p = PREV_BY_32.value[c >> 5];
-    prev = p != 0 ? p : next_prev(c);
+    prev = bocu1_prev_after(c);
     // Four bytes go out, the count says how many belong to this unit; the
     // next unit or the terminator overwrites the rest.
     std::memcpy(o, e, 4);

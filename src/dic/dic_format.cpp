@@ -52,7 +52,7 @@ int crand_next(std::uint32_t& state) {
 void init_header(DicHeader& h, std::uint32_t seed) {
   std::memset(&h, 0, sizeof h);
   std::snprintf(h.header_text, sizeof h.header_text, MAGIC_TEMPLATE, 0x81, 0x40);
-  h.version = 0x0500;
+  h.version = FORMAT_VERSION;
   h.headword_max = HEADWORD_MAX;
   h.translation_max = 10000;
   h.unit_size = UNIT;
@@ -78,6 +78,13 @@ std::uint32_t dictionary_seed() {
 std::uint32_t index_blocks_for(std::int32_t index_flushes) {
   if (index_flushes < MIN_INDEX_BLOCKS) return MIN_INDEX_BLOCKS;
   return static_cast<std::uint32_t>(index_flushes) + 1;
+}
+
+std::int64_t block_units_for(std::int64_t record_bytes, std::uint32_t default_units) {
+  const std::int64_t alone = record_bytes + 2;  // with the block's unit_count
+  const std::int64_t ordinary = static_cast<std::int64_t>(default_units) * UNIT;
+  if (alone > UNIT || alone + 2 > ordinary) return (alone + 2 + UNIT - 1) / UNIT;
+  return default_units;
 }
 
 int complete_header(DicHeader& h, const DicCounts& c) {

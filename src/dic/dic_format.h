@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "kelm_version.h"
+
 namespace kelm {
 
 constexpr int UNIT = 256;           // index blocks, data blocks, block numbers
@@ -15,6 +17,7 @@ constexpr int MIN_INDEX_BLOCKS = 4;
 constexpr std::uint32_t FIELD_LENGTH_MAX = 0xFFFF;
 constexpr std::uint32_t UNIT_COUNT_MAX = 0xFFFF;
 constexpr std::uint32_t INDEX_BLOCKS_MAX = 0xFFFF;
+constexpr std::uint16_t FORMAT_VERSION = KELM_FORMAT_VERSION;  // the header's version
 
 struct DicHeader {
   char header_text[100];  // the magic text line, then zeros
@@ -80,6 +83,21 @@ inline void put_u32le(unsigned char* p, std::uint32_t v) {
   p[2] = static_cast<unsigned char>(v >> 16);
   p[3] = static_cast<unsigned char>(v >> 24);
 }
+
+// How kelm lays out data blocks. A record stored whole (its headword not
+// compressed) takes `record_bytes`: the 4-byte head, the headword and its
+// zero, the translation and the extension. It goes into the open block when
+// it leaves at least 3 bytes of the block free, so that a zero length
+// follows the last record; else it opens a block of its own.
+inline bool record_fits_block(std::int64_t used, std::int64_t record_bytes,
+                              std::int64_t capacity) {
+  return used + record_bytes + 2 < capacity;
+}
+
+// The units of a block opened for a record of `record_bytes`: the ordinary
+// size, or, for a record that takes more than 256 bytes with the block's
+// 2-byte unit_count, as many units as keep at least 2 zero bytes behind it.
+std::int64_t block_units_for(std::int64_t record_bytes, std::uint32_t default_units);
 
 // Writes a dictionary without entries to an open file: the completed header,
 // four zero index blocks and the dumys tail (1680 bytes). 0, or -3 on a short

@@ -44,8 +44,6 @@ constexpr int BOCU_CAPACITY = 3 * LINE_LIMIT + 1;
 constexpr int INDEX_BUFFER_SIZE = 600;
 constexpr int ZERO_PIECE = 4096;
 constexpr int HEAD_SIZE = 4;      // field_length, compress_length, attribute
-constexpr int SPARE_BYTES = 7;    // head, terminator and 2 bytes kept free
-constexpr int TAIL_MIN = 2;       // zero bytes behind a large record's block
 constexpr int SHOWN_CHARACTERS = 20;  // of a headword named in a message
 constexpr int LIMIT_EXCEEDED = -6;
 constexpr std::size_t DATA_BEHIND_BUFFER = std::size_t{1} << 20;
@@ -242,9 +240,11 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
     x = ex + 4;
   }
 
+  // The record stored whole: head, headword and its zero, translation, extension.
+  const std::int64_t whole = HEAD_SIZE + w + 1 + e + x;
   const bool opens =
       !L.block_open ||
-      !(w + e + x + L.block_used + SPARE_BYTES < static_cast<std::int64_t>(L.unit_count) * UNIT);
+      !record_fits_block(L.block_used, whole, static_cast<std::int64_t>(L.unit_count) * UNIT);
   int compress = 0;
   const unsigned char* remainder = headword;
   if (!opens && L.records_in_block > 0) {
@@ -259,11 +259,7 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
   if (opens) {
     // A block sized for its record keeps at least 2 zero bytes behind it: a
     // reader looks for a further record's length there.
-    const std::int64_t alone = w + e + x + SPARE_BYTES;
-    const std::int64_t ordinary = static_cast<std::int64_t>(L.default_units) * UNIT;
-    const std::int64_t units = alone > UNIT || alone + TAIL_MIN > ordinary
-                                   ? (alone + TAIL_MIN + UNIT - 1) / UNIT
-                                   : L.default_units;
+    const std::int64_t units = block_units_for(whole, L.default_units);
     if (units > static_cast<std::int64_t>(UNIT_COUNT_MAX))
       return limit_broken(L, STOP_UNITS, "data block over 65535 units", line, batch, units);
     // index_blocks is one more than the full index blocks written.

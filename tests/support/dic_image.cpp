@@ -101,6 +101,42 @@ std::string build_dictionary_image(const std::vector<ImageBlock>& blocks, std::u
          index + data;
 }
 
+std::vector<ImageBlock> kelm_blocks(const std::vector<ImageRecord>& records,
+                                    std::uint16_t default_units) {
+  std::vector<ImageBlock> blocks;
+  std::size_t used = 0;
+  for (const ImageRecord& r : records) {
+    const std::size_t whole = 4 + r.headword.size() + 1 + r.translation.size() +
+                              (r.has_example ? r.example.size() + 4 : 0);
+    if (!blocks.empty() && used + whole + 3 <= std::size_t{blocks.back().unit_count} * 256) {
+      const std::string& before = blocks.back().records.back().headword;
+      std::size_t shared = 0;
+      while (shared < before.size() && shared < r.headword.size() &&
+             before[shared] == r.headword[shared])
+        ++shared;
+      blocks.back().records.push_back(r);
+      used += whole - shared;
+      continue;
+    }
+    ImageBlock b;
+    b.unit_count = 2 + whole > 256 ? static_cast<std::uint16_t>((2 + whole + 2 + 255) / 256)
+                                   : default_units;
+    b.records.push_back(r);
+    blocks.push_back(b);
+    used = 2 + whole;
+  }
+  return blocks;
+}
+
+std::string ascii_bocu1(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    out.push_back(static_cast<char>(c <= 0x20 ? c : c + 0x50));
+  }
+  return out;
+}
+
 ImageRecord image_record(std::string headword, std::string translation) {
   ImageRecord r;
   r.headword = std::move(headword);

@@ -33,6 +33,17 @@ std::string build_dictionary_image(const std::vector<ImageBlock>& blocks,
                                    std::uint32_t id_first = 0x12345678u,
                                    std::uint32_t id_second = 0x9ABCDEF0u);
 
+// Records in blocks as kelm places them: a record joins the open block when,
+// stored whole, it leaves at least 3 of its bytes free; else it opens a block
+// of `default_units`, or, when it takes more than 254 bytes, of as many units
+// as leave at least 2 zero bytes behind it.
+std::vector<ImageBlock> kelm_blocks(const std::vector<ImageRecord>& records,
+                                    std::uint16_t default_units = 10);
+
+// The BOCU-1 bytes of ASCII text: the controls and the space stand for
+// themselves, every other character is its code plus 0x50.
+std::string ascii_bocu1(const std::string& text);
+
 // Little-endian writes into an image.
 void poke_u8(std::string& image, std::size_t at, std::uint8_t v);
 void poke_u16(std::string& image, std::size_t at, std::uint16_t v);

@@ -228,6 +228,10 @@ RunResult run_kelm(const std::vector<std::string>& args, const EnvList& env) {
   return run_program(KELM_BINARY, args, env);
 }
 
+RunResult run_kelm_dump(const std::vector<std::string>& args, const EnvList& env) {
+  return run_program(KELM_DUMP_BINARY, args, env);
+}
+
 std::string kelm_banner() {
   return "quorin make PDIC data tool ver 1.0\n\n"
          "convert PDIC 1gyou text -> PDIC/Unicode DIC\n\n"

@@ -19,6 +19,9 @@ using EnvList = std::vector<std::pair<std::string, std::string>>;
 // "\x01unset", removes) variables on top of the test's own environment.
 RunResult run_kelm(const std::vector<std::string>& args, const EnvList& env = {});
 
+// Runs KELM_DUMP_BINARY (kelm-dump) the same way.
+RunResult run_kelm_dump(const std::vector<std::string>& args, const EnvList& env = {});
+
 // Runs any program the same way.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const EnvList& env = {});
