@@ -18,6 +18,12 @@ Sources (the packages' files; what is not installed is skipped):
   freedict-jpn-eng, gcide,      dictd: `.index` (headword, base64 offset and
   jargon (dict-*)               length) and `.dict.dz` (gzip)
 
+A copy takes each entry of a source with the probability WEIGHTS gives it (1
+when it gives none): GCIDE's articles (840 bytes an entry on average) and
+FreeDict's IPA notation (300) would otherwise make the merge three times the
+size of a merged dictionary people keep, which holds about 95 bytes an entry
+(2 million entries in some 190 MB).
+
 Every translation is kept on one line: its line breaks become ` \\ `; tabs are
 kept. A headword beyond 248 bytes of BOCU-1 drops the entry; an entry beyond
 ENTRY_LIMIT bytes (its UTF-8 line or its BOCU-1 headword and translation) is
@@ -33,6 +39,7 @@ import sys
 HEADWORD_LIMIT = 248   # BOCU-1 bytes
 ENTRY_LIMIT = 60000    # bytes of the UTF-8 line and of the BOCU-1 record
 VARIANT_ROOM = 200     # bytes a merged copy may add to an entry
+WEIGHTS = {"freedict-jpn-eng": 0.15, "gcide": 0.04}
 SEP = " /// "
 BREAK = " \\ "
 DICTD_B64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
@@ -265,6 +272,7 @@ def variant(tr, copy, rng):
 def merge(srcdir, n, seed, target=0.25):
     rng = random.Random(seed)
     pool = []
+    weight = []       # of each entry of the pool, from its source
     for name, _, _ in SOURCES:
         path = os.path.join(srcdir, name + ".txt")
         if os.path.exists(path):
@@ -272,6 +280,7 @@ def merge(srcdir, n, seed, target=0.25):
                 for line in f:
                     hw, _, tr = line.rstrip("\n").partition(SEP)
                     pool.append((hw, tr))
+                    weight.append(WEIGHTS.get(name, 1.0))
     if not pool:
         sys.exit("merge: no converted dictionaries in " + srcdir)
     stats = Stats("merge")
@@ -285,9 +294,9 @@ def merge(srcdir, n, seed, target=0.25):
             hw, tr = out[rng.randrange(len(out))]
             entry = fit(hw, variant(tr, copy + 1 + rng.randrange(3), rng), stats)
         else:
-            if not order:
+            while not order:
                 copy += 1
-                order = list(range(len(pool)))
+                order = [i for i in range(len(pool)) if weight[i] >= 1 or rng.random() < weight[i]]
                 rng.shuffle(order)
             hw, tr = pool[order.pop()]
             if copy > 1:

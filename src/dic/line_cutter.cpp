@@ -109,15 +109,51 @@ std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& 
   return static_cast<std::size_t>(translation - line) + static_cast<std::size_t>(tn) + 1;
 }
 
+int line_batch_alloc(LineBatch& b) {
+  b = LineBatch{};
+  b.lines = static_cast<CutLine*>(array_alloc(LINES_SIZE));
+  b.units = static_cast<char16_t*>(array_alloc(UNITS_SIZE));
+  if (b.lines != nullptr && b.units != nullptr) return 0;
+  line_batch_free(b);
+  return -1;
+}
+
+void line_batch_free(LineBatch& b) {
+  if (b.lines != nullptr) array_free(b.lines, LINES_SIZE);
+  if (b.units != nullptr) array_free(b.units, UNITS_SIZE);
+  b = LineBatch{};
+}
+
+bool line_batch_full(const LineBatch& b) { return b.count >= BATCH_LINES || b.used >= BATCH_UNITS; }
+
+void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n) {
+  char16_t* line = b.units + b.used;
+  std::memcpy(line, units, static_cast<std::size_t>(n) * sizeof(char16_t));
+  line[n] = 0;
+  b.lines[b.count++] = CutLine{LINE_UNCUT, b.used, n, 0, false};
+  b.used += n + 1;
+}
+
+bool line_batch_cut(LineBatch& b, CutLine& e) {
+  const std::size_t at = e.headword_units;
+  const int length = strip_line_end(b.units + at, static_cast<int>(e.translation));
+  if (length < 1) return false;
+  e.translation = e.example = 0;
+  e.has_example = false;
+  cut_line(b.units, at, length, e);
+  return true;
+}
+
+void line_batch_end(LineBatch& b) {
+  CutLine& e = b.lines[b.count++];
+  e = CutLine{LINE_END, 0, 0, 0, false};
+}
+
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   p.source = sorted;
   p.caller = &sorted;
   bool ok = true;
-  for (LineBatch& b : p.slots) {
-    b.lines = static_cast<CutLine*>(array_alloc(LINES_SIZE));
-    b.units = static_cast<char16_t*>(array_alloc(UNITS_SIZE));
-    ok = ok && b.lines != nullptr && b.units != nullptr;
-  }
+  for (LineBatch& b : p.slots) ok = line_batch_alloc(b) == 0 && ok;
   if (!ok) {
     line_pipeline_close(p);
     return -1;
@@ -129,17 +165,13 @@ int line_pipeline_open(LinePipeline& p, ByteSource& sorted) {
   return 0;
 }
 
-const LineBatch& line_pipeline_next(LinePipeline& p) { return p.slots[handoff_next(p.handoff)]; }
+LineBatch& line_pipeline_next(LinePipeline& p) { return p.slots[handoff_next(p.handoff)]; }
 
 void line_pipeline_close(LinePipeline& p) {
   handoff_stop(p.handoff);
   if (p.caller != nullptr) *p.caller = p.source;
   p.caller = nullptr;
-  for (LineBatch& b : p.slots) {
-    if (b.lines != nullptr) array_free(b.lines, LINES_SIZE);
-    if (b.units != nullptr) array_free(b.units, UNITS_SIZE);
-    b = LineBatch{};
-  }
+  for (LineBatch& b : p.slots) line_batch_free(b);
 }
 
 }  // namespace kelm

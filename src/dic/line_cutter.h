@@ -16,6 +16,7 @@ enum LineKind : int {
   LINE_NO_SEPARATOR = 1,  // a line without " /// "
   LINE_READ_ERROR = 2,    // the sorted work file could not be read on
   LINE_END = 3,           // no more lines
+  LINE_UNCUT = 4,         // a line not cut yet: its units at headword_units, translation of them
 };
 
 struct CutLine {
@@ -30,7 +31,24 @@ struct alignas(CACHE_LINE) LineBatch {
   CutLine* lines = nullptr;
   int count = 0;
   char16_t* units = nullptr;
+  std::size_t used = 0;  // units taken by the lines so far
 };
+
+// A batch's buffers. 0, or -1 without memory.
+int line_batch_alloc(LineBatch& b);
+void line_batch_free(LineBatch& b);
+
+// Whether the batch takes another line (one more always fits).
+bool line_batch_full(const LineBatch& b);
+// Adds the units of a sorted line as the sorted work file gives them back,
+// not cut yet; `n` is at most LINE_LIMIT.
+void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n);
+// Cuts a line that line_batch_add left uncut, as a line read from the sorted
+// work file is cut: its trailing LF off, then its fields. False when nothing
+// is left of it (the line is then skipped).
+bool line_batch_cut(LineBatch& b, CutLine& e);
+// Ends the lines with a line of the kind LINE_END.
+void line_batch_end(LineBatch& b);
 
 // Cuts lines into batches; the record loop takes them in order.
 struct LinePipeline {
@@ -54,7 +72,7 @@ std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& 
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted);
 // The next batch, in order; it stays valid until the next call. Its last
 // line may be of a kind that ends the lines.
-const LineBatch& line_pipeline_next(LinePipeline& p);
+LineBatch& line_pipeline_next(LinePipeline& p);
 // Stops the cutting (whether or not every line was taken) and frees all.
 void line_pipeline_close(LinePipeline& p);
 

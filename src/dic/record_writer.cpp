@@ -80,6 +80,7 @@ struct Loop {
   std::size_t behind_fill = 0;
   bool behind_failed = false;
   RecordStop* stop = nullptr;  // what stopped the loop, for the run's note
+  bool quiet = false;          // beside the sorter: no message printed, no progress counted
 };
 
 bool put(std::FILE* f, const void* p, std::size_t n) {
@@ -137,10 +138,12 @@ __attribute__((format(printf, 3, 4)))
 void say(Loop& L, int what, const char* format, ...) {
   const int error = errno;
   if (!settle_data(L)) return;
-  std::va_list args;
-  va_start(args, format);
-  out_vprintf(format, args);
-  va_end(args);
+  if (!L.quiet) {
+    std::va_list args;
+    va_start(args, format);
+    out_vprintf(format, args);
+    va_end(args);
+  }
   if (L.stop != nullptr) {
     L.stop->what = what;
     L.stop->error = error;
@@ -337,8 +340,7 @@ int finish(Loop& L) {
 
 // Closes what is still open; a failure to close the data or index work file
 // (their last bytes not written) turns a success into -3.
-int close_all(Loop& L, ByteSource& sorted, int rc) {
-  byte_source_close(sorted);
+int close_all(Loop& L, int rc) {
   if (L.behind != nullptr) {
     settle_data(L);
     write_behind_close(*L.behind);
@@ -355,6 +357,59 @@ int close_all(Loop& L, ByteSource& sorted, int rc) {
   return L.behind_failed ? RECORDS_WRITE_BEHIND_FAILED : rc;
 }
 
+// The loop over the batches `next` hands over, with the files of `L`.
+int loop_over(Loop& L, const BatchSource& next, bool write_behind, DicCounts& counts) {
+  WriteBehind behind;
+  L.buf = static_cast<Buffers*>(std::calloc(1, sizeof(Buffers)));
+  if (L.buf == nullptr) {
+    say(L, STOP_MEMORY, "record buffer not allocated\n");
+    return close_all(L, -1);
+  }
+  if (write_behind) {
+    // Without its buffers the loop runs again in place, nothing written yet.
+    if (write_behind_open(behind, L.data_file, DATA_BEHIND_BUFFER) != 0) {
+      return close_all(L, RECORDS_WRITE_BEHIND_FAILED);
+    }
+    L.behind = &behind;
+  }
+  int rc = 0;
+  for (bool more = true; more;) {
+    LineBatch* batch = next();
+    if (batch == nullptr) {
+      // The lines stopped short: nothing more is written.
+      say(L, STOP_READ, "sort data read error\n");
+      rc = -2;
+      break;
+    }
+    for (int k = 0; k < batch->count; ++k) {
+      CutLine& line = batch->lines[k];
+      // Lines handed over whole are cut here, beside the thread that hands them.
+      if (line.kind == LINE_UNCUT && !line_batch_cut(*batch, line)) continue;
+      if (line.kind == LINE_READ_ERROR) {
+        say(L, STOP_READ, "sort data read error\n");
+        rc = -2;
+      } else if (line.kind != LINE_END) {
+        rc = place_line(L, line, *batch);
+      }
+      if (rc < 0 || line.kind == LINE_END) {
+        more = false;
+        break;
+      }
+    }
+    if (!L.quiet) progress_count(static_cast<std::uint64_t>(L.word_count));
+  }
+  if (rc == 0) rc = finish(L);
+  rc = close_all(L, rc);
+  if (rc == 0) {
+    counts.word_count = L.word_count;
+    counts.index_flushes = L.index_flushes;
+    counts.data_blocks = L.data_blocks;
+    counts.next_block = L.next_block;
+    counts.repeated = L.repeated;
+  }
+  return rc;
+}
+
 }  // namespace
 
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
@@ -366,61 +421,32 @@ int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_f
                     std::uint32_t default_units, DicCounts& counts, bool write_behind,
                     RecordStop* stop) {
   Loop L;
-  WriteBehind behind;
   L.stop = stop;
   L.index_file = index_file;
   L.data_file = data_file;
   L.default_units = default_units;
-  L.buf = static_cast<Buffers*>(std::calloc(1, sizeof(Buffers)));
-  if (L.buf == nullptr) {
-    say(L, STOP_MEMORY, "record buffer not allocated\n");
-    return close_all(L, sorted, -1);
-  }
-  if (write_behind) {
-    // Without its buffers the loop runs again in place, nothing written yet.
-    if (write_behind_open(behind, data_file, DATA_BEHIND_BUFFER) != 0) {
-      return close_all(L, sorted, RECORDS_WRITE_BEHIND_FAILED);
-    }
-    L.behind = &behind;
-  }
   LinePipeline lines;
   if (line_pipeline_open(lines, sorted) != 0) {
     say(L, STOP_MEMORY, "record buffer not allocated\n");
-    return close_all(L, sorted, -1);
-  }
-  int rc = 0;
-  for (bool more = true; more;) {
-    const LineBatch& batch = line_pipeline_next(lines);
-    if (batch.count == 0) break;  // never: a batch ends the lines with a line of its own
-    for (int k = 0; k < batch.count; ++k) {
-      const CutLine& line = batch.lines[k];
-      if (line.kind == LINE_READ_ERROR) {
-        say(L, STOP_READ, "sort data read error\n");
-        rc = -2;
-      } else if (line.kind != LINE_END) {
-        rc = place_line(L, line, batch);
-      }
-      if (rc < 0 || line.kind == LINE_END) {
-        more = false;
-        break;
-      }
-    }
-    progress_count(static_cast<std::uint64_t>(L.word_count));
-  }
-  line_pipeline_close(lines);
-  if (rc == 0) {
     byte_source_close(sorted);
-    rc = finish(L);
+    return close_all(L, -1);
   }
-  rc = close_all(L, sorted, rc);
-  if (rc == 0) {
-    counts.word_count = L.word_count;
-    counts.index_flushes = L.index_flushes;
-    counts.data_blocks = L.data_blocks;
-    counts.next_block = L.next_block;
-    counts.repeated = L.repeated;
-  }
+  const int rc = loop_over(L, [&lines]() { return &line_pipeline_next(lines); }, write_behind, counts);
+  line_pipeline_close(lines);
+  byte_source_close(sorted);
   return rc;
+}
+
+int run_record_loop_on(const BatchSource& next, std::FILE* index_file, std::FILE* data_file,
+                       std::uint32_t default_units, DicCounts& counts, bool write_behind,
+                       RecordStop* stop, bool quiet) {
+  Loop L;
+  L.stop = stop;
+  L.quiet = quiet;
+  L.index_file = index_file;
+  L.data_file = data_file;
+  L.default_units = default_units;
+  return loop_over(L, next, write_behind, counts);
 }
 
 }  // namespace kelm

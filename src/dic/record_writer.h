@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "dic/dic_format.h"
+#include "dic/line_cutter.h"
 #include "platform/byte_source.h"
 
 namespace kelm {
@@ -66,5 +68,17 @@ struct RecordStop {
 int run_record_loop(ByteSource& sorted, std::FILE* index_file, std::FILE* data_file,
                     std::uint32_t default_units, DicCounts& counts, bool write_behind,
                     RecordStop* stop = nullptr);
+
+// Hands the record loop its batches of cut lines, in order: each call gives
+// the next one, and the one before is not used again; nullptr when the lines
+// stop short (the loop then ends with -2).
+using BatchSource = std::function<LineBatch*()>;
+
+// The same over the batches of `next` instead of the sorted work file; with
+// `quiet` it prints no message (`stop` still says what stopped it) and counts
+// no progress, for a loop that runs beside the sorter.
+int run_record_loop_on(const BatchSource& next, std::FILE* index_file, std::FILE* data_file,
+                       std::uint32_t default_units, DicCounts& counts, bool write_behind,
+                       RecordStop* stop, bool quiet);
 
 }  // namespace kelm

@@ -188,9 +188,15 @@ int append_file(const char* target, const char* source, const char* shown) {
 int build_dictionary(const char* sorted, const char* index, const char* data, const char* building,
                      const char* output, DicHeader& header, std::uint32_t default_units,
                      DicCounts& counts, RecordStop* stop) {
-  int rc = write_records(sorted, index, data, default_units, counts, true, stop);
+  const int rc = write_records(sorted, index, data, default_units, counts, true, stop);
   if (rc < 0) return rc;
-  rc = write_header(building, output, header, counts);
+  return assemble_dictionary(sorted, index, data, building, output, header, counts);
+}
+
+int assemble_dictionary(const char* sorted, const char* index, const char* data,
+                        const char* building, const char* output, DicHeader& header,
+                        const DicCounts& counts) {
+  int rc = write_header(building, output, header, counts);
   if (rc < 0) return rc;
   remove_file(sorted);
   rc = append_file(building, index, output);

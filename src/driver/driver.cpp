@@ -12,6 +12,7 @@
 #include "dic/record_writer.h"
 #include "driver/explain.h"
 #include "driver/input_spool.h"
+#include "driver/record_sink.h"
 #include "kelm_version.h"
 #include "platform/console.h"
 #include "platform/env.h"
@@ -238,15 +239,28 @@ int run(int argc, char** argv) {
   SortRun sort_run;
   sort_run.shown_input = input;
   sort_run.noted_input = shown_input;
+  // The sorted entries go straight to the record loop, which runs beside the
+  // final merge; the file being built is made when they are about to come,
+  // where the sorted work file would have been written.
+  std::string building;
+  RecordSink records;
+  record_sink_init(records, names.index, names.data,
+                   [&] {
+                     if (create_building_file(target, building) == 0) return true;
+                     building.clear();
+                     return false;
+                   });
+  sort_run.sink = &records.sink;
   std::int32_t entry_count = sort_one_line_text(read_from.c_str(), names.sort.c_str(), sort_run);
   if (entry_count < 0) {
+    if (!building.empty()) remove_file(building.c_str());
     out_printf("\nsort error\n");
     return -1;
   }
   std::uint32_t default_units = default_units_for(entry_count);
 
-  std::string building;
-  if (create_building_file(target, building) != 0) {
+  if (building.empty() && create_building_file(target, building) != 0) {
+    building.clear();
     note("cannot create the new dictionary in %s: %s — the directory must exist and be "
          "writable", directory_of(target).empty() ? "the current directory" : directory_of(target).c_str(),
          reason(errno));
@@ -256,8 +270,17 @@ int run(int argc, char** argv) {
   progress_phase("writing", static_cast<std::uint64_t>(entry_count), PROGRESS_ENTRIES);
   DicCounts counts;
   RecordStop stop;
-  int rc = build_dictionary(names.sort.c_str(), names.index.c_str(), names.data.c_str(),
-                            building.c_str(), output, header, default_units, counts, &stop);
+  int rc = 0;
+  if (sort_run.sank) {
+    // The records are written; the dictionary is put together.
+    counts = records.counts;
+    rc = assemble_dictionary(names.sort.c_str(), names.index.c_str(), names.data.c_str(),
+                             building.c_str(), output, header, counts);
+  } else {
+    // From the sorted work file, as a run always did.
+    rc = build_dictionary(names.sort.c_str(), names.index.c_str(), names.data.c_str(),
+                          building.c_str(), output, header, default_units, counts, &stop);
+  }
   if (rc < 0) {
     if (stop.what != STOP_NONE) {
       note_record_stop(stop, read_from.c_str(), shown_input, sort_run, names.index.c_str(),

@@ -36,4 +36,10 @@ int build_dictionary(const char* sorted, const char* index, const char* data, co
                      const char* output, DicHeader& header, std::uint32_t default_units,
                      DicCounts& counts, RecordStop* stop);
 
+// The header from `counts`, then the index and data work files, into the
+// file `building`; the sorted work file goes once the header is written.
+int assemble_dictionary(const char* sorted, const char* index, const char* data,
+                        const char* building, const char* output, DicHeader& header,
+                        const DicCounts& counts);
+
 }  // namespace kelm

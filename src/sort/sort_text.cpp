@@ -36,7 +36,7 @@ SortBudget default_sort_budget() {
   SortBudget b;
   b.memory_bytes = std::size_t{24} << 20;
   b.run_buffer_bytes = std::size_t{64} << 10;
-  b.max_fan_in = 32;
+  b.max_fan_in = 64;
   b.output_buffer_bytes = std::size_t{1} << 20;
   b.group_bytes = std::size_t{8} << 20;
   b.group_labels = std::size_t{1} << 20;
@@ -97,6 +97,7 @@ struct Sorter {
   bool write_failed = false;  // a short write or an unreadable run
   bool create_failed = false;  // a file could not be created (its message printed)
   bool run_failed = false;     // a run could not be opened or read (its message printed)
+  bool merge_ready = false;    // the entries in memory sorted, the runs few enough to merge
 };
 
 // Creates `path` empty ("wb+") and closes it at once. 0, or -1.
@@ -204,35 +205,28 @@ int start_run(Sorter& s) {
 int reduce_runs(Sorter& s, std::size_t fan_in) {
   if (fan_in < 2) fan_in = 2;
   while (s.runs.size() > fan_in) {
-    std::vector<std::string> merged;
-    for (std::size_t first = 0; first < s.runs.size(); first += fan_in) {
-      std::size_t last = first + fan_in < s.runs.size() ? first + fan_in : s.runs.size();
-      std::vector<std::string> group(s.runs.begin() + static_cast<std::ptrdiff_t>(first),
-                                     s.runs.begin() + static_cast<std::ptrdiff_t>(last));
-      if (group.size() == 1) {
-        merged.push_back(group[0]);
-        continue;
-      }
-      std::string path;
-      RunWriter w;
-      if (open_next_run(s, w, path) != 0) return -1;
-      merged.push_back(path);
-      RunMerge m;
-      int got = run_merge_open(m, group, s.budget.run_buffer_bytes);
-      EntryView e;
-      while (got >= 0 && (got = run_merge_next(m, e)) == 1) run_writer_add(w, e);
-      if (got < 0) report_run_failure(s, m, group);
-      run_merge_close(m);
-      const bool written = run_writer_close(w) == 0;
-      if (!written || got < 0) {
-        if (!written) s.write_failed = true;
-        s.runs = merged;  // so that every file made so far is removed
-        s.runs.insert(s.runs.end(), group.begin(), group.end());
-        return -1;
-      }
-      for (const std::string& p : group) remove_file(p.c_str());
+    // The first runs become one, as few of them as leave no more than fan_in
+    // runs: the least data is written again. Runs stay in input order.
+    const std::size_t take = std::min(fan_in, s.runs.size() - fan_in + 1);
+    std::vector<std::string> group(s.runs.begin(), s.runs.begin() + static_cast<std::ptrdiff_t>(take));
+    std::string path;
+    RunWriter w;
+    if (open_next_run(s, w, path) != 0) return -1;
+    RunMerge m;
+    int got = run_merge_open(m, group, s.budget.run_buffer_bytes);
+    EntryView e;
+    while (got >= 0 && (got = run_merge_next(m, e)) == 1) run_writer_add(w, e);
+    if (got < 0) report_run_failure(s, m, group);
+    run_merge_close(m);
+    const bool written = run_writer_close(w) == 0;
+    if (!written || got < 0) {
+      if (!written) s.write_failed = true;
+      s.runs.push_back(path);  // so that every file made so far is removed
+      return -1;
     }
-    s.runs = merged;
+    for (const std::string& p : group) remove_file(p.c_str());
+    s.runs.erase(s.runs.begin(), s.runs.begin() + static_cast<std::ptrdiff_t>(take));
+    s.runs.insert(s.runs.begin(), path);
   }
   return 0;
 }
@@ -290,35 +284,48 @@ void merge_into(Sorter& s, SortedOutput& out) {
   run_merge_close(m);
 }
 
-// Writes the sorted entries to `path`: the entries still in memory, merged
-// with the runs written before. Returns the number of warnings;
-// s.write_failed and s.create_failed tell what went wrong.
-std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge_pass) {
-  progress_phase("sorting", s.entries, PROGRESS_ENTRIES);
-  progress_draw(0);
-  sort_memory_run(s.arena.records, s.scratch);
-  // What only the reading needed goes before the merge takes its memory.
-  arena_release(s.spare);
-  s.scratch = MemoryRunScratch{};
-  if (!s.runs.empty()) {
-    // The entries in memory take one place of the final merge.
-    std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
-    if (reduce_runs(s, fan_in) != 0) return 0;
+// Writes the sorted entries to `path`, or hands them to `sink`: the entries
+// still in memory, merged with the runs written before. Returns the number of
+// warnings; s.write_failed and s.create_failed tell what went wrong. Called
+// again after a sink, it merges the same entries once more.
+std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge_pass,
+                           SortedSink* sink = nullptr) {
+  // Written to a sink, the entries become the dictionary as they come.
+  const char* phase = sink != nullptr ? "writing" : "sorting";
+  if (!s.merge_ready) {
+    s.merge_ready = true;
+    progress_phase(phase, s.entries, PROGRESS_ENTRIES);
+    progress_draw(0);
+    sort_memory_run(s.arena.records, s.scratch);
+    // What only the reading needed goes before the merge takes its memory.
+    arena_release(s.spare);
+    s.scratch = MemoryRunScratch{};
+    if (!s.runs.empty()) {
+      // The entries in memory take one place of the final merge.
+      std::size_t fan_in = s.budget.max_fan_in < 3 ? 2 : s.budget.max_fan_in - 1;
+      if (reduce_runs(s, fan_in) != 0) return 0;
+    }
+  } else {
+    progress_phase(phase, s.entries, PROGRESS_ENTRIES);
   }
-  std::FILE* f = open_run_file(path, "wb+");
-  if (f == nullptr) {
-    note_cannot_create(path, errno);
-    out_printf("Can't create file[%s]\n", path);
-    s.create_failed = true;
-    return 0;
+  std::FILE* f = nullptr;
+  if (sink == nullptr) {
+    f = open_run_file(path, "wb+");
+    if (f == nullptr) {
+      note_cannot_create(path, errno);
+      out_printf("Can't create file[%s]\n", path);
+      s.create_failed = true;
+      return 0;
+    }
   }
   SortedOutput out;
   if (output_open(out, f, s.budget.output_buffer_bytes, s.budget.group_bytes,
                   s.budget.group_labels, s.merge_path) != 0) {
-    std::fclose(f);
+    if (f != nullptr) std::fclose(f);
     s.write_failed = true;
     return 0;
   }
+  out.sink = sink;
   out.show_progress = true;
   out.last_merge_pass = last_merge_pass;
   if (s.runs.empty()) {
@@ -327,7 +334,7 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
   } else {
     merge_into(s, out);
   }
-  if (std::fclose(f) != 0) {
+  if (f != nullptr && std::fclose(f) != 0) {
     remember_write_error(errno);
     s.write_failed = true;
   }
@@ -547,7 +554,22 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     result = -2;
   } else {
     const bool single_pass = entries < ENTRIES_PER_CHUNK;
-    print_warnings(write_sorted(s, work_path, entries / ENTRIES_PER_CHUNK + 1));
+    const std::uint32_t passes = entries / ENTRIES_PER_CHUNK + 1;
+    // The sorted entries go to the run's sink where it takes them; when it
+    // cannot take them all, they go to the sorted work file after all.
+    SortedSink* sink = run != nullptr ? run->sink : nullptr;
+    if (sink != nullptr && !sink->begin(static_cast<std::int32_t>(entries))) sink = nullptr;
+    std::uint64_t warnings = write_sorted(s, work_path, passes, sink);
+    if (sink != nullptr) {
+      const bool sorted = !s.create_failed && !s.write_failed && !s.run_failed;
+      if (!sink->end(sorted) && sorted) {
+        warnings = write_sorted(s, work_path, passes);
+        if (run != nullptr) run->sank = false;
+      } else if (run != nullptr) {
+        run->sank = sorted;
+      }
+    }
+    print_warnings(warnings);
     if (s.create_failed) {
       final_rename(s);
       result = -2;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "sort/sorted_sink.h"
 #include "textin/detect.h"
 
 namespace kelm {
@@ -22,6 +23,10 @@ struct SortRun {
   const char* noted_input = nullptr;  // and in notes for people (shown_input when null)
   TextEncoding encoding = Utf8;       // what detection chose
   int big_endian = 0;                 // the byte order a UTF-16 input was read in
+  // Takes the sorted entries in place of the sorted work file, when set; `sank`
+  // tells afterwards whether it took them all (else the file holds them).
+  SortedSink* sink = nullptr;
+  bool sank = false;
 };
 
 // The same, with `run`.

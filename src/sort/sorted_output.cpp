@@ -51,18 +51,22 @@ static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t leng
 // file (the reading cuts a line's last LF), so a chunk read back r times
 // loses up to r of them.
 static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, std::uint32_t chunk) {
+  std::uint32_t end = length - 2;  // before the CR LF
   if (length >= 3 && line[length - 3] == 0x000A && o.last_merge_pass > chunk + 1) {
     std::uint32_t read_back = o.last_merge_pass - chunk - 1;
-    std::uint32_t end = length - 2;
     while (read_back > 0 && end > 0 && line[end - 1] == 0x000A) {
       --end;
       --read_back;
     }
+  }
+  if (o.sink != nullptr) {
+    o.sink->line(line, end);
+  } else if (end + 2 == length) {
+    emit_units(o, line, length);
+  } else {
     emit_units(o, line, end);
     static const char16_t crlf[2] = {0x000D, 0x000A};
     emit_units(o, crlf, 2);
-  } else {
-    emit_units(o, line, length);
   }
   ++o.written;
   if (o.show_progress) progress_count(o.written);

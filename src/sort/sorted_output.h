@@ -11,6 +11,7 @@
 
 #include "sort/key_interleave.h"
 #include "sort/sort_entry.h"
+#include "sort/sorted_sink.h"
 
 namespace kelm {
 
@@ -67,10 +68,12 @@ struct SortedOutput {
   std::uint64_t warnings = 0;  // duplicate warnings that merging prints
   std::uint64_t written = 0;   // entries written
   bool show_progress = false;  // entries written count for the progress line
+  SortedSink* sink = nullptr;  // takes the lines in place of `file`
 };
 
-// Starts writing to `file` (which the caller opened and closes). The group
-// and label limits and the spill file names come from the caller. 0 or -1.
+// Starts writing to `file` (which the caller opened and closes), or, with a
+// null file and o.sink set afterwards, to the sink. The group and label limits
+// and the spill file names come from the caller. 0 or -1.
 int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
                 std::size_t group_bytes, std::size_t label_capacity,
                 const std::string& spill_path_stem);

@@ -89,7 +89,11 @@ TEST(DriverFailures, FilesThatFailWhenTheDriverOpensThem) {
        "Can't create file\\[" + T + "kelm_index[0-9]+\\.tmp\\]\n", -1},
       {"data work file", [] { kelm_test::before_open("kelm_data*.tmp", "wb+", directory_at(1)); },
        "Can't create file\\[" + T + "kelm_data[0-9]+\\.tmp\\]\n", -1},
-      {"sorted work file", [] { kelm_test::before_open("kelm_sort*.tmp", "rb", remove_at(1)); },
+      {"sorted work file",
+       [] {
+         kelm_test::route_through_sorted_work_file();
+         kelm_test::before_open("kelm_sort*.tmp", "rb", remove_at(1));
+       },
        "Can't open file\\[" + T + "kelm_sort[0-9]+\\.tmp\\]\n", -1},
       {"output, for the header", [] { kelm_test::before_open("/kelm_out*.tmp", "wb+", directory_at(1)); },
        "Can't create file\\[OUT\\]\n", -1},
@@ -101,7 +105,11 @@ TEST(DriverFailures, FilesThatFailWhenTheDriverOpensThem) {
        "Can't read mode open file\\[" + T + "kelm_data[0-9]+\\.tmp\\]\n", -1},
       {"index work file, read back", [] { kelm_test::fail_reads_after("kelm_index*.tmp", 300); },
        "Can't read file\\[" + T + "kelm_index[0-9]+\\.tmp\\]\n", -1},
-      {"sorted work file, read back", [] { kelm_test::fail_reads_after("kelm_sort*.tmp", 1000); },
+      {"sorted work file, read back",
+       [] {
+         kelm_test::route_through_sorted_work_file();
+         kelm_test::fail_reads_after("kelm_sort*.tmp", 1000);
+       },
        "sort data read error\n", -2},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,7 @@
 #include "support/fault_hooks.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -69,6 +70,19 @@ void fail_reads_after(const std::string& suffix, long long after) {
 void before_open(const std::string& suffix, const std::string& mode, OpenHook hook) {
   std::lock_guard<std::mutex> g(state().lock);
   state().opens.push_back({suffix, mode, std::move(hook), 0});
+}
+
+void route_through_sorted_work_file() {
+  before_open("kelm_data*.tmp", "wb+", [](const std::string& path, int nth) {
+    if (nth == 1) {
+      std::remove(path.c_str());
+      std::filesystem::create_directory(path);
+    } else if (nth == 2) {
+      std::filesystem::remove(path);
+      std::FILE* f = std::fopen(path.c_str(), "wb");
+      if (f != nullptr) std::fclose(f);
+    }
+  });
 }
 
 int read_faults_delivered() {

@@ -27,6 +27,12 @@ void fail_reads_after(const std::string& suffix, long long after);
 using OpenHook = std::function<void(const std::string& path, int nth)>;
 void before_open(const std::string& suffix, const std::string& mode, OpenHook hook);
 
+// Makes the next run build its dictionary from the sorted work file, as a run
+// does when the record loop cannot run beside the sort: the data work file is
+// in the way (a directory) when the sort is about to hand its entries over,
+// and an empty file again when the run opens it next.
+void route_through_sorted_work_file();
+
 // How often fread has reported a read error on a file armed by fail_reads_after.
 int read_faults_delivered();
 
