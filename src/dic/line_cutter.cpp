@@ -127,21 +127,21 @@ void line_batch_free(LineBatch& b) {
 bool line_batch_full(const LineBatch& b) { return b.count >= BATCH_LINES || b.used >= BATCH_UNITS; }
 
 void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n) {
+  // Its line end cut as the copy is made: the units just stored are not read
+  // back for it.
+  int length = static_cast<int>(n);
+  if (length > 0 && units[length - 1] == 0x000A) {
+    --length;
+    if (length > 0 && units[length - 1] == 0x000D) --length;
+  }
+  if (length < 1) return;
   char16_t* line = b.units + b.used;
-  std::memcpy(line, units, static_cast<std::size_t>(n) * sizeof(char16_t));
-  line[n] = 0;
-  b.lines[b.count++] = CutLine{LINE_UNCUT, b.used, n, 0, false};
-  b.used += n + 1;
-}
-
-bool line_batch_cut(LineBatch& b, CutLine& e) {
-  const std::size_t at = e.headword_units;
-  const int length = strip_line_end(b.units + at, static_cast<int>(e.translation));
-  if (length < 1) return false;
-  e.translation = e.example = 0;
+  std::memcpy(line, units, static_cast<std::size_t>(length) * sizeof(char16_t));
+  line[length] = 0;
+  CutLine& e = b.lines[b.count++];
+  e.headword_units = e.translation = e.example = 0;
   e.has_example = false;
-  cut_line(b.units, at, length, e);
-  return true;
+  b.used += cut_line(b.units, b.used, length, e);
 }
 
 void line_batch_end(LineBatch& b) {

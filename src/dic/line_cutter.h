@@ -16,7 +16,6 @@ enum LineKind : int {
   LINE_NO_SEPARATOR = 1,  // a line without " /// "
   LINE_READ_ERROR = 2,    // the sorted work file could not be read on
   LINE_END = 3,           // no more lines
-  LINE_UNCUT = 4,         // a line not cut yet: its units at headword_units, translation of them
 };
 
 struct CutLine {
@@ -41,12 +40,9 @@ void line_batch_free(LineBatch& b);
 // Whether the batch takes another line (one more always fits).
 bool line_batch_full(const LineBatch& b);
 // Adds the units of a sorted line as the sorted work file gives them back,
-// not cut yet; `n` is at most LINE_LIMIT.
+// cut as a line read from it: its trailing LF off, then its fields. `n` is at
+// most LINE_LIMIT.
 void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n);
-// Cuts a line that line_batch_add left uncut, as a line read from the sorted
-// work file is cut: its trailing LF off, then its fields. False when nothing
-// is left of it (the line is then skipped).
-bool line_batch_cut(LineBatch& b, CutLine& e);
 // Ends the lines with a line of the kind LINE_END.
 void line_batch_end(LineBatch& b);
 

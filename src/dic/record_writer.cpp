@@ -72,6 +72,7 @@ struct Loop {
   std::int32_t data_blocks = 0;
   std::int32_t word_count = 0;
   std::int32_t repeated = 0;
+  std::int64_t previous_length = 0;  // of previous_headword
   std::int32_t index_fill = 0;
   std::int32_t index_flushes = 0;
   // The data work file written on a second thread: its buffer being filled,
@@ -285,9 +286,14 @@ int place_line(Loop& L, const CutLine& line, const LineBatch& batch) {
     say(L, STOP_WRITE_DATA, "p_databu %dbyte kakenai\n", HEAD_SIZE);
     return -3;
   }
-  if (L.word_count > 0 && std::strcmp(reinterpret_cast<const char*>(b.previous),
-                                      reinterpret_cast<const char*>(headword)) == 0)
-    L.repeated += 1;
+  // The headword of the record before: in the same block the compression has
+  // compared them already.
+  const bool same = L.records_in_block > 0
+                        ? compress == w && L.previous_length == w
+                        : L.word_count > 0 && L.previous_length == w &&
+                              std::memcmp(b.previous, headword, static_cast<std::size_t>(w)) == 0;
+  if (same) L.repeated += 1;
+  L.previous_length = w;
   std::memcpy(b.previous, headword, static_cast<std::size_t>(w) + 1);
   if (!put_data(L, remainder, static_cast<std::size_t>(r) + 1)) {
     say(L, STOP_WRITE_DATA, "bocu_midasi_len+1 %dbyte kakenai\n", static_cast<int>(r + 1));
@@ -382,9 +388,7 @@ int loop_over(Loop& L, const BatchSource& next, bool write_behind, DicCounts& co
       break;
     }
     for (int k = 0; k < batch->count; ++k) {
-      CutLine& line = batch->lines[k];
-      // Lines handed over whole are cut here, beside the thread that hands them.
-      if (line.kind == LINE_UNCUT && !line_batch_cut(*batch, line)) continue;
+      const CutLine& line = batch->lines[k];
       if (line.kind == LINE_READ_ERROR) {
         say(L, STOP_READ, "sort data read error\n");
         rc = -2;

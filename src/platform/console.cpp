@@ -91,7 +91,19 @@ void out_repeat(const char* text, std::uint64_t times) {
   Console& c = console();
   std::lock_guard<std::recursive_mutex> hold(c.lock);
   const bool erased = progress_erase_locked();
-  for (std::uint64_t k = 0; k < times; ++k) std::fputs(text, stdout);
+  // In blocks of the text many times over: a great many warnings go out in
+  // a few writes.
+  const std::size_t n = std::strlen(text);
+  constexpr std::size_t BLOCK_COPIES = 1024;
+  std::string block;
+  block.reserve(n * BLOCK_COPIES);
+  for (std::size_t k = 0; k < BLOCK_COPIES && k < times; ++k) block += text;
+  const std::uint64_t per_block = block.size() / (n > 0 ? n : 1);
+  for (std::uint64_t left = times; left > 0 && n > 0;) {
+    const std::uint64_t now = left < per_block ? left : per_block;
+    std::fwrite(block.data(), 1, static_cast<std::size_t>(now) * n, stdout);
+    left -= now;
+  }
   after_out(c, erased, text);
 }
 
