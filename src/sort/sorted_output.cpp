@@ -9,8 +9,11 @@
 #include "platform/large_memory.h"
 #include "platform/progress.h"
 #include "platform/run_files.h"
+#include "textin/line_reader.h"
 
 namespace kelm {
+
+constexpr std::size_t SPILL_BUFFER_BYTES = std::size_t{1} << 20;
 
 // A write that failed: remembered, with the system's reason.
 static void fail(SortedOutput& o) {
@@ -22,8 +25,9 @@ int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
                 std::size_t group_bytes, std::size_t label_capacity,
                 const std::string& spill_path_stem) {
   o.file = file;
-  o.capacity = buffer_bytes < 4096 ? 4096 : buffer_bytes;
-  o.buffer = static_cast<unsigned char*>(array_alloc(o.capacity));
+  // Without a file the lines go to a sink: no buffer.
+  o.capacity = file == nullptr ? 0 : buffer_bytes < 4096 ? 4096 : buffer_bytes;
+  o.buffer = file == nullptr ? nullptr : static_cast<unsigned char*>(array_alloc(o.capacity));
   o.fill = 0;
   o.failed = false;
   o.has_pending = false;
@@ -34,7 +38,7 @@ int output_open(SortedOutput& o, std::FILE* file, std::size_t buffer_bytes,
   o.labels.spill_path = spill_path_stem + ".lab";
   o.warnings = 0;
   o.written = 0;
-  return o.buffer == nullptr ? -1 : 0;
+  return file != nullptr && o.buffer == nullptr ? -1 : 0;
 }
 
 static void flush_buffer(SortedOutput& o) {
@@ -101,6 +105,9 @@ static void spill_group(SortedOutput& o) {
     fail(o);
     return;
   }
+  // The group goes out in large writes: an entry is two small ones.
+  o.spill_buffer.resize(SPILL_BUFFER_BYTES);
+  std::setvbuf(o.spill, o.spill_buffer.data(), _IOFBF, o.spill_buffer.size());
   o.spilled = true;
   o.spill_end = 0;
   std::size_t item = 0;
@@ -108,8 +115,9 @@ static void spill_group(SortedOutput& o) {
     span.first = o.spill_end;
     for (std::uint32_t k = 0; k < span.count; ++k, ++item) {
       const GroupItem& it = o.items[item];
-      if (std::fwrite(&it.length, 4, 1, o.spill) != 1 ||
-          std::fwrite(o.data.data() + it.offset, 2, it.length, o.spill) != it.length) {
+      const std::size_t bytes = 2 * static_cast<std::size_t>(it.length);
+      if (write_unlocked(&it.length, 4, o.spill) != 4 ||
+          write_unlocked(o.data.data() + it.offset, bytes, o.spill) != bytes) {
         fail(o);
       }
       o.spill_end += 4 + 2 * static_cast<std::size_t>(it.length);
@@ -119,14 +127,29 @@ static void spill_group(SortedOutput& o) {
   o.data.clear();
 }
 
+// Closes and removes the spill file of a group, if there is one.
+static void close_spill(SortedOutput& o) {
+  if (o.spill_reader != nullptr) std::fclose(o.spill_reader);
+  o.spill_reader = nullptr;
+  if (o.spill != nullptr) {
+    std::fclose(o.spill);
+    o.spill = nullptr;
+    remove_file(o.spill_path.c_str());
+  }
+}
+
 static void group_append(SortedOutput& o, const EntryView& e) {
+  // The group's units go into memory up to group_bytes: room for them all
+  // at once, not grown step by step.
+  if (o.data.capacity() < o.group_bytes + LINE_LIMIT + 2) o.data.reserve(o.group_bytes + LINE_LIMIT + 2);
   if (o.spans.empty() || o.spans.back().chunk != e.chunk) {
     o.spans.push_back(ChunkSpan{e.chunk, 0, o.spilled ? o.spill_end : o.items.size()});
   }
   ++o.spans.back().count;
   if (o.spilled) {
-    if (o.spill != nullptr && (std::fwrite(&e.length, 4, 1, o.spill) != 1 ||
-                               std::fwrite(e.line, 2, e.length, o.spill) != e.length)) {
+    const std::size_t bytes = 2 * static_cast<std::size_t>(e.length);
+    if (o.spill != nullptr && (write_unlocked(&e.length, 4, o.spill) != 4 ||
+                               write_unlocked(e.line, bytes, o.spill) != bytes)) {
       fail(o);
     }
     o.spill_end += 4 + 2 * static_cast<std::size_t>(e.length);
@@ -184,8 +207,8 @@ static const unsigned char* span_bytes(SortedOutput& o, std::size_t j, std::size
     want = n;
   }
   if (at + want > o.spill_end) want = o.spill_end - at;
-  if (want < n || std::fseek(o.spill, static_cast<long>(at), SEEK_SET) != 0 ||
-      std::fread(into, 1, want, o.spill) != want) {
+  if (want < n || std::fseek(o.spill_reader, static_cast<long>(at), SEEK_SET) != 0 ||
+      std::fread(into, 1, want, o.spill_reader) != want) {
     return nullptr;
   }
   if (into == window) {
@@ -216,7 +239,7 @@ static int emit_spilled(SortedOutput& o, std::size_t j) {
 
 static void emit_next_of_span(SortedOutput& o, std::size_t j) {
   if (o.spilled) {
-    if (o.spill == nullptr || emit_spilled(o, j) != 0) fail(o);
+    if (o.spill_reader == nullptr || emit_spilled(o, j) != 0) fail(o);
     return;
   }
   const GroupItem& it = o.items[o.cursor[j]++];
@@ -234,6 +257,13 @@ static void finish_group(SortedOutput& o) {
   o.warnings += interleave_warnings(o.counts.data(), o.counts.size());
   if (o.spilled && o.spill != nullptr) {
     if (std::fflush(o.spill) != 0) fail(o);
+    // Read back through the windows alone: unbuffered, a read each.
+    o.spill_reader = open_run_file(o.spill_path.c_str(), "rb");
+    if (o.spill_reader == nullptr) {
+      fail(o);
+    } else {
+      std::setvbuf(o.spill_reader, nullptr, _IONBF, 0);
+    }
     open_windows(o);
   }
   if (o.spans.size() == 1) {
@@ -253,11 +283,7 @@ static void finish_group(SortedOutput& o) {
     }
     label_stack_close(o.labels);
   }
-  if (o.spill != nullptr) {
-    std::fclose(o.spill);
-    o.spill = nullptr;
-    remove_file(o.spill_path.c_str());
-  }
+  close_spill(o);
   o.spilled = false;
 }
 
@@ -294,11 +320,7 @@ int output_finish(SortedOutput& o) {
 }
 
 void output_close(SortedOutput& o) {
-  if (o.spill != nullptr) {
-    std::fclose(o.spill);
-    o.spill = nullptr;
-    remove_file(o.spill_path.c_str());
-  }
+  close_spill(o);
   label_stack_close(o.labels);
   if (o.buffer != nullptr) array_free(o.buffer, o.capacity);
   o.buffer = nullptr;

@@ -56,6 +56,8 @@ struct SortedOutput {
   std::size_t group_bytes = 0;  // units kept in `data` before the group goes to a file
   std::string spill_path;
   std::FILE* spill = nullptr;
+  std::vector<char> spill_buffer;  // the spill file's buffer, which outlives it
+  std::FILE* spill_reader = nullptr;  // the spill file read back, unbuffered
   bool spilled = false;
   std::size_t spill_end = 0;
   std::vector<char16_t> spill_line;
