@@ -251,6 +251,7 @@ int run(int argc, char** argv) {
                      return false;
                    });
   sort_run.sink = &records.sink;
+  sort_run.remove_runs_behind = true;
   std::int32_t entry_count = sort_one_line_text(read_from.c_str(), names.sort.c_str(), sort_run);
   if (entry_count < 0) {
     if (!building.empty()) remove_file(building.c_str());
@@ -312,6 +313,7 @@ int kelm_main(int argc, char** argv) {
   clear_notes();
   forget_write_error();
   const int rc = run(argc, argv);
+  wait_for_removals();
   progress_stop();
   print_notes();
   return rc;

@@ -1,6 +1,8 @@
 #include "platform/run_files.h"
 
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/files.h"
@@ -64,6 +66,40 @@ int replace_with_run_file(const char* from, const char* target) {
     }
   }
   return rc;
+}
+
+namespace {
+
+std::mutex removers_lock;
+std::vector<std::thread>& removers() {
+  static auto* r = new std::vector<std::thread>;
+  return *r;
+}
+
+void remove_all(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) remove_file(p.c_str());
+}
+
+}  // namespace
+
+void remove_files_behind(std::vector<std::string> paths) {
+  if (paths.empty()) return;
+  try {
+    std::thread t([paths = std::move(paths)] { remove_all(paths); });
+    std::lock_guard<std::mutex> hold(removers_lock);
+    removers().push_back(std::move(t));
+  } catch (const std::system_error&) {
+    remove_all(paths);
+  }
+}
+
+void wait_for_removals() {
+  std::vector<std::thread> waiting;
+  {
+    std::lock_guard<std::mutex> hold(removers_lock);
+    waiting.swap(removers());
+  }
+  for (std::thread& t : waiting) t.join();
 }
 
 bool remove_run_files_for_good() {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace kelm {
 
@@ -24,6 +25,12 @@ int rename_run_file(const char* from, const char* to);
 // Renames a file of the run over `target`, which then holds it; the run no
 // longer owns the name `from` (as replace_file).
 int replace_with_run_file(const char* from, const char* target);
+
+// Removes `paths` on a thread of their own (in place when none can be
+// started), while the caller goes on; wait_for_removals waits until they
+// are gone.
+void remove_files_behind(std::vector<std::string> paths);
+void wait_for_removals();
 
 // Removes every file of the run and holds the registry for good: no further
 // file of the run can be created. True when a file of the run had already
