@@ -27,6 +27,9 @@ struct SortRun {
   // tells afterwards whether it took them all (else the file holds them).
   SortedSink* sink = nullptr;
   bool sank = false;
+  // The runs of a sort that went well are removed on a thread of their own
+  // (the caller then waits for wait_for_removals).
+  bool remove_runs_behind = false;
 };
 
 // The same, with `run`.
