@@ -66,7 +66,10 @@ void note_record_stop(const RecordStop& stop, const char* input, const char* sho
   if (stop.what == STOP_HEADWORD || stop.what == STOP_RECORD || stop.what == STOP_UNITS ||
       stop.what == STOP_INDEX) {
     const unsigned long long line = find_entry_line(input, run, stop);
-    if (line > 0) where += ":" + std::to_string(line);
+    if (line > 0) {
+      where += ':';
+      where += std::to_string(line);
+    }
   }
   const std::string headword = quoted(stop.headword);
   switch (stop.what) {
