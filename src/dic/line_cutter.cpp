@@ -53,6 +53,26 @@ char16_t* split_example(char16_t* t, int n) {
   return t + i + 3;
 }
 
+// Every " \ " of the translation becomes CR LF, then the example is split off
+// at the first " / " (nullptr when there is none); `n` becomes the units
+// kept. A translation with neither is gone through once.
+char16_t* cut_translation(char16_t* t, int& n) {
+  const int first = find_spaced_either(t, n, u'\\', u'/');
+  // A " / " first with no " \ " behind it: the line breaks change nothing.
+  if (first >= 0 && t[first + 1] == u'/' &&
+      find_spaced(t + first + 2, n - first - 2, u'\\', u"") < 0) {
+    t[n] = 0;
+    t[first] = 0;
+    return t + first + 3;
+  }
+  if (first < 0) {
+    t[n] = 0;
+    return nullptr;
+  }
+  n = expand_line_breaks(t, n);
+  return split_example(t, n);
+}
+
 // Reads and cuts lines into `b` until it is full or the lines end.
 void fill_batch(LinePipeline& p, LineBatch& b) {
   ByteSource& sorted = p.source;
@@ -88,9 +108,10 @@ void fill_batch(LinePipeline& p, LineBatch& b) {
 
 }  // namespace
 
-std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e) {
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e,
+                     int separator) {
   char16_t* line = units + units_offset;
-  const int sep = find_separator(line, n);
+  const int sep = separator >= 0 ? separator : find_separator(line, n);
   if (sep < 0) {
     e.kind = LINE_NO_SEPARATOR;
     return 0;
@@ -99,8 +120,8 @@ std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& 
   line[sep] = 0;
   e.headword_units = units_offset;
   char16_t* translation = line + sep + 5;
-  const int tn = expand_line_breaks(translation, n - sep - 5);
-  const char16_t* example = split_example(translation, tn);
+  int tn = n - sep - 5;
+  const char16_t* example = cut_translation(translation, tn);
   e.translation = units_offset + static_cast<std::size_t>(translation - line);
   e.has_example = example != nullptr;
   e.example = example != nullptr ? units_offset + static_cast<std::size_t>(example - line)
@@ -126,7 +147,7 @@ void line_batch_free(LineBatch& b) {
 
 bool line_batch_full(const LineBatch& b) { return b.count >= BATCH_LINES || b.used >= BATCH_UNITS; }
 
-void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n) {
+void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n, std::uint32_t key_length) {
   // Its line end cut as the copy is made: the units just stored are not read
   // back for it.
   int length = static_cast<int>(n);
@@ -141,7 +162,7 @@ void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n) {
   CutLine& e = b.lines[b.count++];
   e.headword_units = e.translation = e.example = 0;
   e.has_example = false;
-  b.used += cut_line(b.units, b.used, length, e);
+  b.used += cut_line(b.units, b.used, length, e, static_cast<int>(key_length));
 }
 
 void line_batch_end(LineBatch& b) {

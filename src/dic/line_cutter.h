@@ -41,8 +41,8 @@ void line_batch_free(LineBatch& b);
 bool line_batch_full(const LineBatch& b);
 // Adds the units of a sorted line as the sorted work file gives them back,
 // cut as a line read from it: its trailing LF off, then its fields. `n` is at
-// most LINE_LIMIT.
-void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n);
+// most LINE_LIMIT; its " /// " begins after `key_length` units.
+void line_batch_add(LineBatch& b, const char16_t* units, std::uint32_t n, std::uint32_t key_length);
 // Ends the lines with a line of the kind LINE_END.
 void line_batch_end(LineBatch& b);
 
@@ -61,8 +61,9 @@ struct LinePipeline {
 // at `units_offset` of `units`, with room for one more unit. The headword,
 // the translation and the example stay there, each zero-terminated; their
 // places go to `e`, counted from the same offset. Returns the units the line
-// keeps.
-std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e);
+// keeps. `separator`: where its " /// " begins, when the caller knows it.
+std::size_t cut_line(char16_t* units, std::size_t units_offset, int n, CutLine& e,
+                     int separator = -1);
 
 // Starts cutting the lines of `sorted`. 0, or -1 without memory.
 int line_pipeline_open(LinePipeline& p, ByteSource& sorted);

@@ -57,7 +57,7 @@ bool begin(RecordSink& r, std::int32_t entries) {
   return true;
 }
 
-void take_line(RecordSink& r, const char16_t* units, std::uint32_t length) {
+void take_line(RecordSink& r, const char16_t* units, std::uint32_t length, std::uint32_t key_length) {
   if (r.dropping) return;
   if (r.filling < 0) {
     r.filling = slot_queue_fill(r.queue);
@@ -69,7 +69,7 @@ void take_line(RecordSink& r, const char16_t* units, std::uint32_t length) {
     r.slots[r.filling].used = 0;
   }
   LineBatch& b = r.slots[r.filling];
-  line_batch_add(b, units, length);
+  line_batch_add(b, units, length, key_length);
   if (line_batch_full(b)) {
     slot_queue_publish(r.queue, false);
     r.filling = -1;
@@ -108,7 +108,9 @@ void record_sink_init(RecordSink& r, const std::string& index, const std::string
   r.data_path = data;
   r.prepare = std::move(prepare);
   r.sink.begin = [&r](std::int32_t entries) { return begin(r, entries); };
-  r.sink.line = [&r](const char16_t* units, std::uint32_t length) { take_line(r, units, length); };
+  r.sink.line = [&r](const char16_t* units, std::uint32_t length, std::uint32_t key_length) {
+    take_line(r, units, length, key_length);
+  };
   r.sink.end = [&r](bool complete) { return end(r, complete); };
 }
 

@@ -50,11 +50,16 @@ static void flush_buffer(SortedOutput& o) {
 
 static void emit_units(SortedOutput& o, const char16_t* line, std::uint32_t length);
 
+static std::uint32_t group_key_length(const SortedOutput& o) {
+  return static_cast<std::uint32_t>(o.group_key.size());
+}
+
 // Appends a line (its CR LF included) as UTF-16 little-endian. An entry that
 // ends in LF loses one LF each time a merge pass reads it back from the merge
 // file (the reading cuts a line's last LF), so a chunk read back r times
 // loses up to r of them.
-static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, std::uint32_t chunk) {
+static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, std::uint32_t chunk,
+                 std::uint32_t key_length) {
   std::uint32_t end = length - 2;  // before the CR LF
   if (length >= 3 && line[length - 3] == 0x000A && o.last_merge_pass > chunk + 1) {
     std::uint32_t read_back = o.last_merge_pass - chunk - 1;
@@ -64,7 +69,7 @@ static void emit(SortedOutput& o, const char16_t* line, std::uint32_t length, st
     }
   }
   if (o.sink != nullptr) {
-    o.sink->line(line, end);
+    o.sink->line(line, end, key_length);
   } else if (end + 2 == length) {
     emit_units(o, line, length);
   } else {
@@ -233,7 +238,7 @@ static int emit_spilled(SortedOutput& o, std::size_t j) {
   o.spill_line.resize(length);
   std::memcpy(o.spill_line.data(), entry + 4, 2 * static_cast<std::size_t>(length));
   o.cursor[j] += bytes;
-  emit(o, o.spill_line.data(), length, o.spans[j].chunk);
+  emit(o, o.spill_line.data(), length, o.spans[j].chunk, group_key_length(o));
   return 0;
 }
 
@@ -243,7 +248,7 @@ static void emit_next_of_span(SortedOutput& o, std::size_t j) {
     return;
   }
   const GroupItem& it = o.items[o.cursor[j]++];
-  emit(o, o.data.data() + it.offset, it.length, o.spans[j].chunk);
+  emit(o, o.data.data() + it.offset, it.length, o.spans[j].chunk, group_key_length(o));
 }
 
 static void finish_group(SortedOutput& o) {
@@ -305,7 +310,7 @@ void output_add(SortedOutput& o, const EntryView& e) {
       o.has_pending = false;
       return;
     }
-    emit(o, o.pending.line, o.pending.length, o.pending.chunk);
+    emit(o, o.pending.line, o.pending.length, o.pending.chunk, o.pending.key_length);
   }
   o.pending = e;
   o.has_pending = true;
@@ -313,7 +318,7 @@ void output_add(SortedOutput& o, const EntryView& e) {
 
 int output_finish(SortedOutput& o) {
   if (o.grouping) finish_group(o);
-  if (o.has_pending) emit(o, o.pending.line, o.pending.length, o.pending.chunk);
+  if (o.has_pending) emit(o, o.pending.line, o.pending.length, o.pending.chunk, o.pending.key_length);
   o.has_pending = false;
   flush_buffer(o);
   return o.failed ? -1 : 0;

@@ -12,8 +12,9 @@ struct SortedSink {
   // Before the first line, with the entry count. False: the entries go to
   // the sorted work file as always.
   std::function<bool(std::int32_t entries)> begin;
-  // The units of one sorted line, without its CR LF.
-  std::function<void(const char16_t* units, std::uint32_t length)> line;
+  // The units of one sorted line, without its CR LF, and how many of them
+  // come before its " /// ".
+  std::function<void(const char16_t* units, std::uint32_t length, std::uint32_t key_length)> line;
   // After the last line (`complete`), or when the sort failed before it.
   // False when the sink could not take every line: the sorted work file is
   // then written after all.

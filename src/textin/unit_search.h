@@ -45,6 +45,35 @@ inline int find_spaced(const char16_t* t, int n, char16_t x, const char16_t (&ta
   return -1;
 }
 
+// The place of the first unit a or b among the first n units of p, or n.
+inline std::size_t find_either_unit(const char16_t* p, std::size_t n, char16_t a, char16_t b) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+  const __m128i vb = _mm_set1_epi16(static_cast<short>(b));
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_cmpeq_epi16(v, vb)));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == a || p[i] == b) return i;
+  }
+  return n;
+}
+
+// The place of the first " a " or " b " among the n units of t, whichever
+// comes first, or -1.
+inline int find_spaced_either(const char16_t* t, int n, char16_t a, char16_t b) {
+  for (int j = 1; j + 2 <= n; ++j) {
+    j += static_cast<int>(find_either_unit(t + j, static_cast<std::size_t>(n - j - 1), a, b));
+    if (j + 2 > n) break;
+    if (t[j - 1] == u' ' && t[j + 1] == u' ') return j - 1;
+  }
+  return -1;
+}
+
 // The place of the first of the units a and b among n little-endian units
 // stored as bytes, or n.
 inline std::size_t find_unit_le(const unsigned char* p, std::size_t n, char16_t a, char16_t b) {

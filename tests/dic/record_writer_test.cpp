@@ -279,6 +279,9 @@ TEST(RecordWriter, LineBreaksExamplesAndSeparatorsInTranslations) {
   // Only the first " / " splits; " \ " inside the example is replaced too.
   EXPECT_EQ(only_record(u"t /// b / c / d \\ e"),
             recx(0, A("t"), A("b"), A("c / d") + "\r\n" + A("e")));
+  // A " \ " that shares a space with a " / " takes it: no example then.
+  EXPECT_EQ(only_record(u"t /// b / \\ c"), rec(0, A("t"), A("b /") + "\r\n" + A("c")));
+  EXPECT_EQ(only_record(u"t /// b \\ / c"), rec(0, A("t"), A("b") + "\r\n" + A("/ c")));
   // A second " /// " is text of the translation, where its " / " does not
   // match (the slashes stand together) unless a space follows a single one.
   EXPECT_EQ(only_record(u"a /// b /// c"), rec(0, A("a"), A("b /// c")));
