@@ -128,8 +128,9 @@ static void spill_group(SortedOutput& o) {
       o.spill_end += 4 + 2 * static_cast<std::size_t>(it.length);
     }
   }
-  o.items.clear();
-  o.data.clear();
+  // Their memory goes back until the next group that needs it.
+  std::vector<GroupItem>().swap(o.items);
+  std::vector<char16_t>().swap(o.data);
 }
 
 // Closes and removes the spill file of a group, if there is one.
@@ -144,9 +145,6 @@ static void close_spill(SortedOutput& o) {
 }
 
 static void group_append(SortedOutput& o, const EntryView& e) {
-  // The group's units go into memory up to group_bytes: room for them all
-  // at once, not grown step by step.
-  if (o.data.capacity() < o.group_bytes + LINE_LIMIT + 2) o.data.reserve(o.group_bytes + LINE_LIMIT + 2);
   if (o.spans.empty() || o.spans.back().chunk != e.chunk) {
     o.spans.push_back(ChunkSpan{e.chunk, 0, o.spilled ? o.spill_end : o.items.size()});
   }
@@ -160,6 +158,9 @@ static void group_append(SortedOutput& o, const EntryView& e) {
     o.spill_end += 4 + 2 * static_cast<std::size_t>(e.length);
     return;
   }
+  // The group's units go into memory up to group_bytes: room for them all
+  // at once, not grown step by step.
+  if (o.data.capacity() < o.group_bytes + LINE_LIMIT + 2) o.data.reserve(o.group_bytes + LINE_LIMIT + 2);
   o.items.push_back(GroupItem{o.data.size(), e.length});
   o.data.insert(o.data.end(), e.line, e.line + e.length);
   if (o.data.size() > o.group_bytes) spill_group(o);
