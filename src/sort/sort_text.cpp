@@ -21,7 +21,6 @@
 #include "sort/entry_reader.h"
 #include "sort/memory_run.h"
 #include "sort/merge_ahead.h"
-#include "sort/parallel_read.h"
 #include "sort/run_merge.h"
 #include "sort/sort_budget.h"
 #include "sort/sort_text.h"
@@ -36,8 +35,8 @@ namespace kelm {
 SortBudget default_sort_budget() {
   SortBudget b;
   b.memory_bytes = std::size_t{24} << 20;
-  b.run_buffer_bytes = std::size_t{48} << 10;
-  b.max_fan_in = 96;
+  b.run_buffer_bytes = std::size_t{64} << 10;
+  b.max_fan_in = 64;
   b.output_buffer_bytes = std::size_t{1} << 20;
   b.group_bytes = std::size_t{8} << 20;
   b.group_labels = std::size_t{1} << 20;
@@ -347,22 +346,20 @@ std::uint64_t write_sorted(Sorter& s, const char* path, std::uint32_t last_merge
 // What the first of the chunk-and-merge passes leaves when the input goes on
 // after the first chunk: that chunk, sorted, in the merge file. A failure
 // there is reported as that pass reports it. 0, or -1 after its message.
-// `quiet`: nothing printed on a failure.
-int write_first_chunk(const SortBudget& budget, const std::string& merge_path,
-                      const SortRecord* records, bool quiet) {
-  LargeVector<SortRecord> first(records, records + ENTRIES_PER_CHUNK);
+int write_first_merge(Sorter& s) {
+  LargeVector<SortRecord> first(s.arena.records.begin(),
+                                s.arena.records.begin() + ENTRIES_PER_CHUNK);
   MemoryRunScratch scratch;
   sort_memory_run(first, scratch);
-  std::FILE* f = open_run_file(merge_path.c_str(), "wb+");
+  std::FILE* f = open_run_file(s.merge_path.c_str(), "wb+");
   if (f == nullptr) {
-    if (quiet) return -1;
-    note_cannot_create(merge_path.c_str(), errno);
-    out_printf("Can't create file[%s]\n", merge_path.c_str());
+    note_cannot_create(s.merge_path.c_str(), errno);
+    out_printf("Can't create file[%s]\n", s.merge_path.c_str());
     return -1;
   }
   SortedOutput out;
-  bool failed = output_open(out, f, std::size_t{64} << 10, budget.group_bytes,
-                            budget.group_labels, merge_path) != 0;
+  bool failed = output_open(out, f, std::size_t{64} << 10, s.budget.group_bytes,
+                            s.budget.group_labels, s.merge_path) != 0;
   if (!failed) {
     for (const SortRecord& r : first) output_add(out, view_of(r));
     failed = output_finish(out) != 0;
@@ -373,16 +370,11 @@ int write_first_chunk(const SortBudget& budget, const std::string& merge_path,
     failed = true;
   }
   if (failed) {
-    if (quiet) return -1;
-    note_cannot_write(merge_path);
+    note_cannot_write(s.merge_path);
     out_printf("tmpfile write error\n");
     return -1;
   }
   return 0;
-}
-
-int write_first_merge(Sorter& s) {
-  return write_first_chunk(s.budget, s.merge_path, s.arena.records.data(), false);
 }
 
 // After a failure the merge file is still renamed to the work file's name;
@@ -462,62 +454,20 @@ std::int32_t sort_one_line_text(const char* input_path, const char* work_path,
     out_printf("Can't allocate memory\n");
     return -1;
   }
+  s.arena.records.reserve(budget.memory_bytes / 256);
+  s.spare.records.reserve(budget.memory_bytes / 256);
   progress_phase("reading", file_size(input_path), PROGRESS_BYTES);
 
   // Reading: entries go into memory; at the end of a chunk, when the memory
-  // is used up, they are sorted and written as a run. An 8-bit input is read
-  // on two cores while each of its lines is an entry; anything else is read
-  // again from the start, line by line, where it is reported.
+  // is used up, they are sorted and written as a run.
   std::uint32_t entries = 0;
-  bool read_already = false;
-  if (reader.kind != Utf16Lines) {
-    ParallelRead pr;
-    pr.kind = reader.kind;
-    pr.budget = budget;
-    pr.run_stem = s.merge_path + ".run";
-    pr.first_run = s.next_run;
-    pr.first_chunk = [&s](const SortRecord* records) {
-      return write_first_chunk(s.budget, s.merge_path, records, true) == 0;
-    };
-    if (read_in_parallel(pr, input) == PARALLEL_READ_DONE) {
-      s.runs = std::move(pr.runs);
-      s.arena = std::move(pr.last);
-      s.next_run += static_cast<unsigned>(s.runs.size());
-      entries = pr.entries;
-      read_already = true;
-    } else {
-      for (const std::string& p : pr.made) remove_file(p.c_str());
-      byte_source_close(input);
-      if (byte_source_open(input, input_path) != 0) {
-        note("cannot open %s again: %s", noted, reason(errno));
-        out_printf("Can't open file[%s]\n", shown);
-        std::free(reader.bytes);
-        return -1;
-      }
-      probe_byte_order(input);
-      std::free(reader.bytes);
-      reader = EntryReader{};
-      reader_for_input(reader, encoding, probed);
-      reader.source = &input;
-      reader.bytes = static_cast<unsigned char*>(std::malloc(LINE_LIMIT + 1));
-      if (reader.bytes == nullptr) {
-        byte_source_close(input);
-        note("not enough memory to read the input");
-        out_printf("Can't allocate memory\n");
-        return -1;
-      }
-      progress_phase("reading", file_size(input_path), PROGRESS_BYTES);
-    }
-  }
-  s.arena.records.reserve(budget.memory_bytes / 256);
-  s.spare.records.reserve(budget.memory_bytes / 256);
   // What stopped the reading: a line without separator or a read error.
   const char* stop_message = nullptr;
   std::string read_error_message;
   bool failed = false;
   bool first_pass_failed = false;
   unsigned long long long_lines = 0;  // lines read in pieces
-  while (!read_already) {
+  for (;;) {
     int length = 0;
     int key_length = 0;
     // The line is read straight into the arena, with room for its CR LF.
