@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times kelm end to end on dictionaries of two kinds, beside `LC_ALL=C sort -S 64M`
-# and `cp` of the same file, as whole processes in one run: the median of
-# several runs each, peak resident memory from /usr/bin/time, the ratios, and
-# the peak bytes kelm holds in its temporary directory.
+# and `cp` of the same file, as whole processes in one run: the three run in
+# turn (the order reversed every other time), medians of 5 runs each, peak
+# resident memory from /usr/bin/time, the ratios run by run, and the peak
+# bytes kelm holds in its temporary directory.
 #
 #   bench/scale.sh [-r runs] [-k "gen real"] [-e "utf8 sjis"] [size ...]   (sizes in entries)
 #
@@ -17,7 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-runs=3
+runs=5
 kinds="gen real"
 encodings="utf8"
 while getopts "r:k:e:" opt; do
@@ -62,26 +63,19 @@ input_for() {  # size kind encoding -> path of the input, made when missing
   fi
 }
 
-# Runs the command `runs` times after one untimed run; prints "seconds KiB",
-# the medians of elapsed time and of peak resident memory. The time is the
-# shell's clock to the microsecond: /usr/bin/time counts in hundredths, too
-# coarse for a copy that takes a few of them.
-measure() {
-  local t=() m=() line start end
-  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-  for ((k = 0; k < runs; ++k)); do
-    start=$EPOCHREALTIME
-    /usr/bin/time -f "%M" -o "$data/time.out" "$@" >/dev/null 2>&1
-    end=$EPOCHREALTIME
-    read -r line <"$data/time.out"
-    t+=("$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", b - a}')")
-    m+=("$line")
-  done
-  local ts ms
-  ts=$(printf '%s\n' "${t[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
-  ms=$(printf '%s\n' "${m[@]}" | sort -g | sed -n "$(((runs + 1) / 2))p")
-  echo "$ts $ms"
+# Runs a command once, timed; prints "seconds KiB": its elapsed time by the
+# shell's clock to the microsecond (/usr/bin/time counts in hundredths, too
+# coarse for a copy that takes a few of them) and its peak resident memory.
+time_once() {
+  local start end line
+  start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$data/time.out" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
+  end=$EPOCHREALTIME
+  read -r line <"$data/time.out"
+  awk -v a="$start" -v b="$end" -v m="$line" 'BEGIN {printf "%.4f %s\n", b - a, m}'
 }
+
+median() { sort -g | sed -n "$(((runs + 1) / 2))p"; }
 
 # Runs kelm once more with an empty temporary directory and prints the most
 # bytes that directory held, from its size polled every 20 ms while kelm runs.
@@ -112,15 +106,37 @@ for n in "${sizes[@]}"; do
       [ "$kind" = gen ] || [ "$enc" = utf8 ] || continue
       in=$(input_for "$n" "$kind" "$enc")
       mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
-      read -r ks km < <(measure env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
-      read -r ss sm < <(measure env LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$in" -o "$data/sorted.txt")
-      read -r cs _ < <(measure cp "$in" "$data/copy.txt")
+      kelm_cmd=(env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
+      sort_cmd=(env LC_ALL=C TMPDIR="$data/tmp" sort -S 64M "$in" -o "$data/sorted.txt")
+      cp_cmd=(cp "$in" "$data/copy.txt")
+      # One untimed run each, then the three in turn, the order reversed
+      # every other time; the ratios are taken run by run.
+      time_once "${kelm_cmd[@]}" >/dev/null && time_once "${sort_cmd[@]}" >/dev/null &&
+        time_once "${cp_cmd[@]}" >/dev/null
+      kt=() km=() st=() sm=() ct=()
+      for ((k = 0; k < runs; ++k)); do
+        order="kelm sort cp"
+        [ $((k % 2)) -eq 0 ] || order="cp sort kelm"
+        for c in $order; do
+          case $c in
+            kelm) read -r t m < <(time_once "${kelm_cmd[@]}"); kt+=("$t"); km+=("$m") ;;
+            sort) read -r t m < <(time_once "${sort_cmd[@]}"); st+=("$t"); sm+=("$m") ;;
+            cp) read -r t _ < <(time_once "${cp_cmd[@]}"); ct+=("$t") ;;
+          esac
+        done
+      done
+      ks=$(printf '%s\n' "${kt[@]}" | median)
+      km=$(printf '%s\n' "${km[@]}" | median)
+      ss=$(printf '%s\n' "${st[@]}" | median)
+      sm=$(printf '%s\n' "${sm[@]}" | median)
+      cs=$(printf '%s\n' "${ct[@]}" | median)
+      rs=$(for ((k = 0; k < runs; ++k)); do awk -v a="${kt[k]}" -v b="${st[k]}" 'BEGIN {print a / b}'; done | median)
+      rc=$(for ((k = 0; k < runs; ++k)); do awk -v a="${kt[k]}" -v b="${ct[k]}" 'BEGIN {print (b > 0 ? a / b : 0)}'; done | median)
       tb=$(peak_temp "$in")
       awk -v n="$n" -v k="$kind" -v e="$enc" -v mb="$mb" -v ks="$ks" -v km="$km" -v tb="$tb" \
-        -v ss="$ss" -v sm="$sm" -v cs="$cs" 'BEGIN {
+        -v ss="$ss" -v sm="$sm" -v cs="$cs" -v rs="$rs" -v rc="$rc" 'BEGIN {
           printf "%-9s %-4s %-5s %8s %8.3f %8.1f %8.1f %8.3f %8.1f %8.3f %9.2f %10.1f %8.0f\n",
-            n, k, e, mb, ks, km / 1024, tb / 1e6, ss, sm / 1024, cs, ks / ss,
-            (cs > 0 ? ks / cs : 0), ks * 1e9 / n }'
+            n, k, e, mb, ks, km / 1024, tb / 1e6, ss, sm / 1024, cs, rs, rc, ks * 1e9 / n }'
     done
   done
 done

@@ -186,7 +186,7 @@ static bool same_key_as_group(const SortedOutput& o, const EntryView& e) {
 // The memory the windows of a spilled group take together, and the least a
 // window holds.
 constexpr std::size_t WINDOWS_BYTES = std::size_t{4} << 20;
-constexpr std::size_t WINDOW_MIN = 4096;
+constexpr std::size_t WINDOW_MIN = 1024;
 
 static void open_windows(SortedOutput& o) {
   const std::size_t spans = o.spans.size();
