@@ -24,17 +24,26 @@ LineBatch* next_batch(RecordSink& r) {
   return slot >= 0 ? &r.slots[slot] : nullptr;
 }
 
+void free_batches(RecordSink& r) {
+  for (LineBatch& b : r.slots) line_batch_free(b);
+}
+
+// A sink that declines the lines holds nothing: the sorter does not end it.
+bool decline(RecordSink& r, std::FILE* index_file, std::FILE* data_file) {
+  if (index_file != nullptr) std::fclose(index_file);
+  if (data_file != nullptr) std::fclose(data_file);
+  free_batches(r);
+  return false;
+}
+
 bool begin(RecordSink& r, std::int32_t entries) {
   if (!r.prepare()) return false;
   for (LineBatch& b : r.slots) {
-    if (line_batch_alloc(b) != 0) return false;
+    if (line_batch_alloc(b) != 0) return decline(r, nullptr, nullptr);
   }
   std::FILE* index_file = open_run_file(r.index_path.c_str(), "wb+");
   std::FILE* data_file = index_file == nullptr ? nullptr : open_run_file(r.data_path.c_str(), "wb+");
-  if (data_file == nullptr) {
-    if (index_file != nullptr) std::fclose(index_file);
-    return false;
-  }
+  if (data_file == nullptr) return decline(r, index_file, nullptr);
   r.index_buffer.assign(std::size_t{1} << 16, 0);
   std::setvbuf(index_file, r.index_buffer.data(), _IOFBF, r.index_buffer.size());
   // The data goes out behind the loop, in pieces of a megabyte already.
@@ -50,9 +59,7 @@ bool begin(RecordSink& r, std::int32_t entries) {
       if (r.result < 0) slot_queue_quit(r.queue);
     });
   } catch (const std::system_error&) {
-    std::fclose(index_file);
-    std::fclose(data_file);
-    return false;
+    return decline(r, index_file, data_file);
   }
   return true;
 }
@@ -91,7 +98,7 @@ bool end(RecordSink& r, bool complete) {
     r.filling = -1;
   }
   if (r.loop.joinable()) r.loop.join();
-  for (LineBatch& b : r.slots) line_batch_free(b);
+  free_batches(r);
   const bool taken = complete && r.result == 0;
   if (!taken) {
     empty_file(r.index_path);
