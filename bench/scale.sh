@@ -9,7 +9,9 @@
 #
 # Kinds: gen, made by bench/make_dictionary.cpp; real, made from Debian's
 # dictionary packages by bench/real_dictionary.sh (UTF-8 only: its text has
-# characters that Shift_JIS lacks). Environment: KELM (the binary; default: a
+# characters that Shift_JIS lacks); same, one headword N times, and distinct,
+# N headwords in a shuffled order with the same translations (-k "same
+# distinct" 1000000 compares the two). Environment: KELM (the binary; default: a
 # Release build in build-release, made when missing), KELM_BENCH_DIR (inputs
 # and outputs; default /tmp/kelm-bench). The inputs are made once and kept; the
 # Shift_JIS copy comes from iconv. Every run reads its input from the page
@@ -50,6 +52,16 @@ fi
 input_for() {  # size kind encoding -> path of the input, made when missing
   if [ "$2" = real ]; then
     KELM_BENCH_DIR=$data bench/real_dictionary.sh "$1"
+    return
+  fi
+  if [ "$2" = same ] || [ "$2" = distinct ]; then
+    local path="$data/$2$1.txt"
+    [ -s "$path" ] || awk -v n="$1" -v k="$2" 'BEGIN {
+      for (i = 0; i < n; ++i) {
+        if (k == "same") printf "same /// translation %d\n", i
+        else printf "w%07d /// translation %d\n", (i * 7919) % n, i
+      } }' >"$path"
+    echo "$path"
     return
   fi
   local utf8="$data/dict$1.utf8.txt"
@@ -103,7 +115,7 @@ printf '%-9s %-4s %-5s %8s %8s %8s %8s %8s %8s %8s %9s %10s %8s\n' entries kind 
 for n in "${sizes[@]}"; do
   for kind in $kinds; do
     for enc in $encodings; do
-      [ "$kind" = gen ] || [ "$enc" = utf8 ] || continue
+      [ "$kind" = gen ] || [ "$enc" = utf8 ] || continue  # the others are ASCII or UTF-8
       in=$(input_for "$n" "$kind" "$enc")
       mb=$(awk -v b="$(stat -c %s "$in")" 'BEGIN {printf "%.1f", b / 1e6}')
       kelm_cmd=(env TEMP="$data/tmp" "$KELM" "$in" "$data/out.dic")
