@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "dic/bocu1_prev.h"
 
 namespace kelm {
@@ -56,6 +60,35 @@ inline bool in_range(std::int32_t c) {
   return static_cast<std::uint32_t>(c - LOWEST) <= static_cast<std::uint32_t>(HIGHEST - LOWEST);
 }
 
+// Plain ASCII from the middle of its block: sixteen bytes at a time while
+// each is a letter, digit or sign (its unit + 50) or a space, none of which
+// moves prev. Returns where the bytes stop being such.
+std::size_t ascii_blocks(const unsigned char* in, std::size_t n, std::size_t i, char16_t*& o) {
+#if defined(__SSE2__)
+  const __m128i first = _mm_set1_epi8(static_cast<char>(LOWEST + 0x50));
+  const __m128i width = _mm_set1_epi8(0x7F - LOWEST);
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i offset = _mm_set1_epi8(0x50);
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i x = _mm_sub_epi8(v, first);
+    const __m128i signs = _mm_cmpeq_epi8(_mm_min_epu8(x, width), x);
+    const __m128i spaces = _mm_cmpeq_epi8(v, space);
+    if (_mm_movemask_epi8(_mm_or_si128(signs, spaces)) != 0xFFFF) break;
+    const __m128i units = _mm_sub_epi8(v, _mm_andnot_si128(spaces, offset));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi8(units, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 8), _mm_unpackhi_epi8(units, zero));
+    o += 16;
+  }
+#else
+  (void)in;
+  (void)n;
+  (void)o;
+#endif
+  return i;
+}
+
 int refuse(std::size_t at, int code, std::size_t* bad_at) {
   *bad_at = at;
   return code;
@@ -70,6 +103,8 @@ int decode_bocu1(const unsigned char* in, std::size_t n, char16_t* out, std::siz
   while (i < n) {
     // A run of ASCII: prev stays at the middle of the block.
     if (prev == PREV_START) {
+      i = ascii_blocks(in, n, i, o);
+      if (i == n) return static_cast<int>(o - out);
       while (in[i] >= LOWEST + 0x50 && in[i] <= 0x7F + 0x50) {
         *o++ = static_cast<char16_t>(in[i] - 0x50);
         if (++i == n) return static_cast<int>(o - out);

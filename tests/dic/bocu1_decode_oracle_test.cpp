@@ -88,12 +88,17 @@ TEST(Bocu1DecodeOracle, DecodesWhatIcuEncodes) {
   // ideographs, Hangul, the private use area and the top of the plane.
   const char16_t lo[] = {0x01, 0x21, 0x80, 0x3040, 0x4E00, 0xAC00, 0xE000, 0xFF00};
   const char16_t hi[] = {0x20, 0x7F, 0x7FF, 0x309F, 0x9FA5, 0xD7A3, 0xF8FF, 0xFFFF};
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 4000; ++round) {
     std::u16string text;
-    const int length = static_cast<int>(rng() % 40);
+    // Every other text is mostly ASCII and spaces, in runs longer than the
+    // sixteen bytes the decoder takes at once.
+    const bool plain = round % 2 == 1;
+    const int length = static_cast<int>(rng() % (plain ? 80 : 40));
     for (int i = 0; i < length; ++i) {
-      const int r = static_cast<int>(rng() % 8);
-      text.push_back(static_cast<char16_t>(lo[r] + rng() % (hi[r] - lo[r] + 1)));
+      const int r = plain && rng() % 16 != 0 ? 1 : static_cast<int>(rng() % 8);
+      text.push_back(plain && r == 1 && rng() % 5 == 0
+                         ? u' '
+                         : static_cast<char16_t>(lo[r] + rng() % (hi[r] - lo[r] + 1)));
     }
     ASSERT_EQ(decode(icu_bocu1_encode(text)), text) << round;
   }
@@ -137,9 +142,12 @@ TEST(Bocu1DecodeOracle, RefusesWhatTheEncoderNeverWrites) {
   for (const Case& c : cases) {
     int code = 0;
     std::size_t at = 99;
-    decode(std::string(c.bytes, c.length), &code, &at);
-    EXPECT_EQ(code, c.code) << c.bytes;
-    EXPECT_EQ(at, c.at) << c.bytes;
+    // Alone, and after 1 to 40 a's (each the byte B1, which keeps the state).
+    for (std::size_t before : {0, 1, 15, 16, 17, 31, 40}) {
+      decode(std::string(before, '\xB1') + std::string(c.bytes, c.length), &code, &at);
+      EXPECT_EQ(code, c.code) << c.bytes << " after " << before;
+      EXPECT_EQ(at, c.at + before) << c.bytes << " after " << before;
+    }
   }
   // The worked examples, and a pair as its two units.
   EXPECT_EQ(decode("\xB1\x20\xB2"), u"a b");

@@ -111,6 +111,12 @@ TEST(EntryText, EveryUnitAndEveryPairComesBackThroughKelmsUtf8Reader) {
       all.push_back(static_cast<char16_t>(lo));
     }
   all += std::u16string({0xDC00, 0xD800});  // two lone ones the wrong way round
+  // Runs of ASCII that end in every place of sixteen units taken at once.
+  const char16_t ends[] = {u'\n', u'\x1F', 0x7F, 0x80, 0x65E5, 0xD800};
+  for (int k = 0; k < 40; ++k) {
+    all.append(static_cast<std::size_t>(k), static_cast<char16_t>(u' ' + k));
+    all.push_back(ends[k % 6]);
+  }
   const std::string bytes = utf8_of(all);
   // No byte that ends a line of 8-bit text.
   for (char b : {'\0', '\n', '\r', '\x1A'}) EXPECT_EQ(bytes.find(b), std::string::npos) << int(b);
