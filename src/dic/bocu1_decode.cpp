@@ -112,13 +112,14 @@ int decode_bocu1(const unsigned char* in, std::size_t n, char16_t* out, std::siz
     }
     const Form f = FORMS.form[in[i]];
     std::int32_t d = f.base;
-    if (f.trails == 0) {
-      ++i;
-    } else if (f.trails == 1 && i + 1 < n) {
-      const std::int32_t t = DIGITS.digit[in[i + 1]];
+    if (static_cast<std::uint32_t>(f.trails) <= static_cast<std::uint32_t>(n - 1 - i)
+        && f.trails <= 1) {
+      // One byte or two, told apart without a branch: kana and ideographs
+      // alternate between them.
+      const std::int32_t t = DIGITS.digit[in[i + static_cast<std::size_t>(f.trails)]] & -f.trails;
       if (t < 0) return refuse(i, BOCU1_BAD_TRAIL, bad_at);
       d += t;
-      i += 2;
+      i += static_cast<std::size_t>(f.trails) + 1;
     } else if (f.trails == 2 && i + 2 < n) {
       const std::int32_t t1 = DIGITS.digit[in[i + 1]];
       const std::int32_t t2 = DIGITS.digit[in[i + 2]];
