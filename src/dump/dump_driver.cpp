@@ -6,10 +6,9 @@
 #include <cstring>
 
 #include "dic/dic_stream.h"
-#include "dic/entry_text.h"
+#include "dump/dump_text.h"
 #include "kelm_version.h"
 #include "platform/files.h"
-#include "textin/line_reader.h"
 
 namespace kelm {
 
@@ -37,16 +36,7 @@ constexpr const char* HELP =
     "back; 2 a wrong command line; 3 the file cannot be read or the output cannot\n"
     "be written.\n";
 
-constexpr std::size_t OUT_BUFFER = std::size_t{1} << 20;
-constexpr int WARNINGS_SHOWN = 10;
-constexpr char16_t BYTE_ORDER_MARK = 0xFEFF;
-
 unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
-
-int say_problem(std::FILE* err, const char* path, const DicProblem& p) {
-  std::fprintf(err, "kelm-dump: %s: %s\n", path, p.text);
-  return p.kind == DIC_READ_ERROR ? DUMP_CANNOT_READ : DUMP_BAD_DICTIONARY;
-}
 
 // A path that names no regular file. 0 when it names one.
 int refuse_path(std::FILE* err, const char* path) {
@@ -69,14 +59,14 @@ int refuse_path(std::FILE* err, const char* path) {
 
 int check(const char* path, std::FILE* out, std::FILE* err) {
   DicStream r;
-  if (dic_stream_open(r, path) < 0) return say_problem(err, path, r.problem);
+  if (dic_stream_open(r, path) < 0) return say_dic_problem(err, path, r.problem);
   DicEntry e;
   int got = 0;
   while ((got = dic_stream_next(r, e)) > 0) {
   }
   int status = DUMP_OK;
   if (got < 0) {
-    status = say_problem(err, path, r.problem);
+    status = say_dic_problem(err, path, r.problem);
   } else {
     std::fprintf(out, "%s: ok, %llu entries, %u data blocks (%u units), %u index blocks\n", path,
                  u64(r.records), r.blocks, r.counts.data_units, r.counts.index_blocks);
@@ -86,100 +76,6 @@ int check(const char* path, std::FILE* out, std::FILE* err) {
     }
   }
   dic_stream_close(r);
-  return status;
-}
-
-// What the dump needs beside the reader: the line in UTF-16, a copy to cut,
-// and the output buffer with room for one more line behind OUT_BUFFER.
-struct DumpBuffers {
-  char16_t* line = nullptr;
-  char16_t* scratch = nullptr;
-  unsigned char* out = nullptr;
-  std::size_t fill = 0;
-};
-
-constexpr std::size_t LINE_UNITS_MAX = HEADWORD_MAX + 5 + (3 * 0xFFFF + 1) / 2 + 3 +
-                                       (3 * 0xFFFF + 1) / 2;
-
-bool flush_out(DumpBuffers& b, std::FILE* out) {
-  const bool ok = b.fill == 0 || std::fwrite(b.out, 1, b.fill, out) == b.fill;
-  b.fill = 0;
-  return ok;
-}
-
-void warn_entry(std::FILE* err, const char* path, std::uint64_t n, const DicEntry& e,
-                const char* why) {
-  std::fprintf(err, "kelm-dump: %s: entry %llu (block %lld, record at offset %llu): %s\n", path,
-               u64(n), static_cast<long long>(e.block), u64(e.offset), why);
-}
-
-int dump(const char* path, std::FILE* out, std::FILE* err) {
-  DumpBuffers b;
-  b.line = static_cast<char16_t*>(std::malloc(LINE_UNITS_MAX * sizeof(char16_t)));
-  b.scratch = static_cast<char16_t*>(std::malloc((LINE_UNITS_MAX + 1) * sizeof(char16_t)));
-  b.out = static_cast<unsigned char*>(std::malloc(OUT_BUFFER + 3 * LINE_UNITS_MAX + 4));
-  DicStream r;
-  int status = DUMP_OK;
-  if (b.line == nullptr || b.scratch == nullptr || b.out == nullptr) {
-    std::fprintf(err, "kelm-dump: not enough memory\n");
-    status = DUMP_CANNOT_READ;
-  } else if (dic_stream_open(r, path) < 0) {
-    status = say_problem(err, path, r.problem);
-  } else {
-    DicEntry e;
-    std::uint64_t n = 0, unfaithful = 0;
-    int got = 0;
-    bool written = true;
-    while (written && (got = dic_stream_next(r, e)) > 0) {
-      const std::size_t units = entry_line(e, b.line);
-      const char* why = nullptr;
-      switch (line_reads_back(b.line, units, e, b.scratch)) {
-        case LINE_LONE_CR:
-          why = "a CR without LF, which one-line text cannot hold, becomes the white square";
-          break;
-        case LINE_CUTS_OTHERWISE:
-          why = "\" /// \", \" \\ \" or \" / \" in its texts make kelm cut its line otherwise";
-          break;
-        default:
-          break;
-      }
-      // A mark at the start of the text would be taken for the text's own.
-      if (n == 0 && units > 0 && b.line[0] == BYTE_ORDER_MARK) {
-        std::memcpy(b.out + b.fill, "\xEF\xBB\xBF", 3);
-        b.fill += 3;
-      }
-      const std::size_t bytes = line_utf8(b.line, units, b.out + b.fill);
-      b.fill += bytes;
-      b.out[b.fill++] = '\n';
-      char too_long[128];
-      if (why == nullptr && bytes > static_cast<std::size_t>(LINE_LIMIT)) {
-        std::snprintf(too_long, sizeof too_long,
-                      "its line takes %zu bytes, and kelm reads at most %d bytes a line", bytes,
-                      LINE_LIMIT);
-        why = too_long;
-      }
-      if (why != nullptr && unfaithful++ < WARNINGS_SHOWN) warn_entry(err, path, n, e, why);
-      n += 1;
-      if (b.fill >= OUT_BUFFER) written = flush_out(b, out);
-    }
-    written = flush_out(b, out) && written && std::fflush(out) == 0;
-    if (!written) {
-      std::fprintf(err, "kelm-dump: cannot write standard output\n");
-      status = DUMP_CANNOT_READ;
-    } else if (got < 0) {
-      status = say_problem(err, path, r.problem);
-    } else if (unfaithful > 0) {
-      std::fprintf(err,
-                   "kelm-dump: %s: %llu of %llu entries do not come back from this text as they "
-                   "are\n",
-                   path, u64(unfaithful), u64(n));
-      status = DUMP_BAD_DICTIONARY;
-    }
-    dic_stream_close(r);
-  }
-  std::free(b.line);
-  std::free(b.scratch);
-  std::free(b.out);
   return status;
 }
 
@@ -220,7 +116,7 @@ int kelm_dump_main(int argc, char** argv, std::FILE* out, std::FILE* err) {
   if (path == nullptr) return usage_error(err, "no dictionary file named", "");
   const int refused = refuse_path(err, path);
   if (refused != 0) return refused;
-  return checking ? check(path, out, err) : dump(path, out, err);
+  return checking ? check(path, out, err) : dump_text(path, out, err);
 }
 
 }  // namespace kelm

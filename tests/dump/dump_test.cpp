@@ -116,21 +116,31 @@ TEST(KelmDump, UnitsOfEveryKindComeBackThroughKelm) {
 }
 
 TEST(KelmDump, ManyBlocksAndALongIndexComeBackByteForByte) {
-  // 3000 entries with long headwords: more than 4 index blocks.
+  // 40000 entries with long headwords: many index blocks, and more entries
+  // than the dump passes from its reading thread at once.
   std::string text;
-  for (int i = 0; i < 3000; ++i) {
-    char line[128];
-    std::snprintf(line, sizeof line, "%0100d /// t%d \\ u%d / e%d\n", i * 7919 % 3000, i, i, i);
+  for (int i = 0; i < 40000; ++i) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%0100d /// t%d \\ u%d / e%d\n", i * 7919 % 40000, i, i, i);
     text += line;
   }
   TempDir dir;
   const std::string dic = convert(dir, text);
   RunResult check = run_kelm_dump({"--check", dic});
   ASSERT_EQ(check.status, 0) << check.err;
-  EXPECT_NE(check.out.find(": ok, 3000 entries"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find(": ok, 40000 entries"), std::string::npos) << check.out;
   RunResult dump = run_kelm_dump({dic});
   ASSERT_EQ(dump.status, 0);
   EXPECT_TRUE(read_file(convert(dir, dump.out, "again")) == read_file(dic));
+  // Cut short inside its tail, the file still gives every entry, then the
+  // problem.
+  const std::string whole = read_file(dic);
+  write_file(dir.file("cut.dic"), whole.substr(0, whole.size() - 1));
+  RunResult cut = run_kelm_dump({dir.file("cut.dic")});
+  EXPECT_EQ(cut.status, kelm::DUMP_BAD_DICTIONARY);
+  EXPECT_TRUE(cut.out == dump.out);
+  EXPECT_EQ(cut.err.rfind("kelm-dump: " + dir.file("cut.dic") + ": the file ends at offset", 0), 0u)
+      << cut.err;
 }
 
 TEST(KelmDump, FilesItCannotReadOrThatAreNoDictionary) {
