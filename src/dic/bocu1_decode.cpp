@@ -61,7 +61,7 @@ inline bool in_range(std::int32_t c) {
 }
 
 // Plain ASCII from the middle of its block: sixteen bytes at a time while
-// each is a letter, digit or sign (its unit + 50) or a space, none of which
+// each is a letter, digit or sign (its unit + 0x50) or a space, none of which
 // moves prev. Returns where the bytes stop being such.
 std::size_t ascii_blocks(const unsigned char* in, std::size_t n, std::size_t i, char16_t*& o) {
 #if defined(__SSE2__)
