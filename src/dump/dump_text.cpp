@@ -25,7 +25,7 @@ constexpr std::size_t LINE_UNITS_MAX = HEADWORD_MAX + 5 + (3 * 0xFFFF + 1) / 2 +
 constexpr std::size_t ENTRY_UNITS_MAX = HEADWORD_MAX + 2 * 0xFFFF;
 // A batch is passed on once it holds this many units or entries.
 constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
-constexpr std::size_t BATCH_LINES = 16384;
+constexpr std::size_t BATCH_ENTRIES = 16384;
 
 unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -68,7 +68,7 @@ bool alloc_buffers(Dump& d) {
   d.out = static_cast<unsigned char*>(std::malloc(OUT_BUFFER + 3 * LINE_UNITS_MAX + 4));
   bool ok = d.line != nullptr && d.scratch != nullptr && d.out != nullptr;
   for (Batch& b : d.batches) {
-    b.entries = static_cast<BatchEntry*>(std::malloc(BATCH_LINES * sizeof(BatchEntry)));
+    b.entries = static_cast<BatchEntry*>(std::malloc(BATCH_ENTRIES * sizeof(BatchEntry)));
     b.units = static_cast<char16_t*>(std::malloc((BATCH_UNITS + ENTRY_UNITS_MAX) * sizeof(char16_t)));
     ok = ok && b.entries != nullptr && b.units != nullptr;
   }
@@ -96,7 +96,7 @@ bool fill_batch(Dump& d, Batch& b) {
   b.count = 0;
   b.used = 0;
   DicEntry e;
-  while (b.count < BATCH_LINES && b.used < BATCH_UNITS) {
+  while (b.count < BATCH_ENTRIES && b.used < BATCH_UNITS) {
     d.got = dic_stream_next(d.r, e);
     if (d.got <= 0) return true;
     BatchEntry& k = b.entries[b.count++];
