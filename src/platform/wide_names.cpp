@@ -2,7 +2,7 @@
 
 namespace kelm {
 
-static void put_utf8(std::string& out, char32_t c) {
+void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
   } else if (c < 0x800) {
@@ -30,7 +30,7 @@ std::string utf8_from_utf16(const char16_t* units, std::size_t count) {
       c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
     }
-    put_utf8(out, c);
+    append_utf8(out, c);
   }
   return out;
 }

@@ -14,6 +14,9 @@ namespace kelm {
 // one four-byte sequence, any other surrogate a three-byte one.
 std::string utf8_from_utf16(const char16_t* units, std::size_t count);
 
+// Appends code point c (below U+110000) to `out` in UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 // UTF-8 bytes (NUL-terminated) to UTF-16 units: the inverse of
 // utf8_from_utf16. A byte that begins no valid sequence (an overlong form, a
 // value above U+10FFFF, a stray or missing continuation byte) becomes U+FFFD.

@@ -1,26 +1,10 @@
 #include "textin/shown_text.h"
 
+#include "platform/wide_names.h"
+
 namespace kelm {
 
 namespace {
-
-void put_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 std::string convert(const char16_t* s, std::size_t n, std::size_t max_chars, bool controls,
                     bool* cut) {
@@ -35,7 +19,7 @@ std::string convert(const char16_t* s, std::size_t n, std::size_t max_chars, boo
     } else if (controls && (c < 0x20 || c == 0x7F)) {
       c = 0xFFFD;
     }
-    put_utf8(out, c);
+    append_utf8(out, c);
   }
   if (cut != nullptr) *cut = i < n;
   return out;
