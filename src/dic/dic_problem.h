@@ -53,6 +53,9 @@ struct DicProblem {
   char text[320] = {};       // the message, without the file's name
 };
 
+// A 64-bit count or offset as printf's %llu takes it.
+inline unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
 // Records the first problem; a later one does not replace it. Returns -1.
 // (MinGW's C++ library formats as C99 does, which its own attribute names.)
 #if defined(__MINGW32__)

@@ -11,8 +11,6 @@ namespace {
 constexpr unsigned char FIELD_EXAMPLE = 0x01;
 constexpr unsigned char EXTENSION_END = 0x80;
 
-unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
-
 const unsigned char* find_zero(const unsigned char* from, const unsigned char* end) {
   const void* z = std::memchr(from, 0, static_cast<std::size_t>(end - from));
   return z != nullptr ? static_cast<const unsigned char*>(z) : end;

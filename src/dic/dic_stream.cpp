@@ -32,7 +32,6 @@ namespace {
 constexpr std::size_t DATA_BUFFER = std::size_t{1} << 20;
 constexpr std::size_t HEAD = 4;
 
-unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 long long i64(std::int64_t v) { return static_cast<long long>(v); }
 
 // Which of the two headword slots holds this record's, by the record count.

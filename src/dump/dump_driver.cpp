@@ -36,8 +36,6 @@ constexpr const char* HELP =
     "back; 2 a wrong command line; 3 the file cannot be read or the output cannot\n"
     "be written.\n";
 
-unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
-
 // A path that names no regular file. 0 when it names one.
 int refuse_path(std::FILE* err, const char* path) {
   switch (file_kind(path)) {

@@ -27,8 +27,6 @@ constexpr std::size_t ENTRY_UNITS_MAX = HEADWORD_MAX + 2 * 0xFFFF;
 constexpr std::size_t BATCH_UNITS = std::size_t{1} << 19;
 constexpr std::size_t BATCH_ENTRIES = 16384;
 
-unsigned long long u64(std::uint64_t v) { return static_cast<unsigned long long>(v); }
-
 // An entry as the reader passes it on: its texts one behind the other in
 // the batch's units.
 struct BatchEntry {
